@@ -1,0 +1,26 @@
+#include "qmlregistration.h"
+
+#include "controller.h"
+#include "updateinfo.h"
+#include "userinfo.h"
+
+#include <QQmlEngine>
+
+namespace {
+
+// Singletons stay owned by C++: QML must never delete them.
+template <typename T> QObject* provide(QQmlEngine*, QJSEngine*)
+{
+    QObject* object = T::instance();
+    QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
+    return object;
+}
+
+} // namespace
+
+void registerQmlTypes()
+{
+    qmlRegisterSingletonType<Controller>("Qt.Controller", 1, 0, "Controller", provide<Controller>);
+    qmlRegisterSingletonType<UserInfo>("Qt.UserInfo", 1, 0, "UserInfo", provide<UserInfo>);
+    qmlRegisterSingletonType<UpdateInfo>("Qt.UpdateInfo", 1, 0, "UpdateInfo", provide<UpdateInfo>);
+}

@@ -1,0 +1,3 @@
+#pragma once
+// The one place where backend types become visible to QML.
+void registerQmlTypes();

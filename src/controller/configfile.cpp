@@ -1,0 +1,68 @@
+#include "configfile.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace ConfigFile {
+
+bool read(const QString& path, Settings& settings)
+{
+    qDebug() << "readConfigFromFile:" << path;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "文件打开失败";
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    qDebug() << "data:" << QString::fromUtf8(data);
+    file.close();
+
+    const QJsonDocument doc = QJsonDocument::fromJson(data);
+    if (!doc.isObject())
+        return true;
+    const QJsonObject obj = doc.object();
+    settings.username = obj.value(QStringLiteral("username")).toString();
+    settings.password = obj.value(QStringLiteral("password")).toString();
+    settings.email = obj.value(QStringLiteral("email")).toString();
+    settings.uid = obj.value(QStringLiteral("uid")).toInt();
+    settings.portNum = obj.value(QStringLiteral("portNum")).toInt();
+    settings.startPort = obj.value(QStringLiteral("startPort")).toInt();
+    settings.autoLogin = obj.value(QStringLiteral("autoLogin")).toBool();
+    return true;
+}
+
+QString save(const QString& path, const Settings& settings)
+{
+    qDebug() << "save config" << settings.portNum << ":" << settings.startPort;
+    QJsonObject obj;
+    obj.insert(QStringLiteral("autoLogin"), settings.autoLogin);
+    obj.insert(QStringLiteral("email"), settings.email);
+    obj.insert(QStringLiteral("password"), settings.password);
+    obj.insert(QStringLiteral("portNum"), settings.portNum);
+    obj.insert(QStringLiteral("startPort"), settings.startPort);
+    obj.insert(QStringLiteral("uid"), settings.uid);
+    obj.insert(QStringLiteral("username"), settings.username);
+    const QByteArray text = QJsonDocument(obj).toJson(QJsonDocument::Compact);
+    qDebug() << text;
+
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qDebug() << "save config fail!";
+        return file.errorString();
+    }
+    qDebug() << "save config succ";
+    file.write(text);
+    if (!file.commit()) {
+        qDebug() << "save config fail!";
+        return file.errorString();
+    }
+    return {};
+}
+
+} // namespace ConfigFile

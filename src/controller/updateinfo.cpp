@@ -1,0 +1,7 @@
+#include "updateinfo.h"
+
+UpdateInfo* UpdateInfo::instance()
+{
+    static UpdateInfo* info = new UpdateInfo;
+    return info;
+}

@@ -1,0 +1,268 @@
+// Linux side of the platform layer: everything comes from /proc and /sys.
+
+#include "platform.h"
+#include "procfs.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QSet>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace zq::platform {
+
+namespace {
+
+QByteArray readSmallFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll(); // /proc files report size 0; readAll reads to the end anyway
+}
+
+// Link text of path; empty with errno set when it cannot be read.
+QByteArray readLink(const QByteArray& path)
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.constData(), buffer, sizeof buffer);
+    if (n <= 0)
+        return {};
+    return QByteArray(buffer, static_cast<int>(n));
+}
+
+QList<qint64> allPids()
+{
+    QList<qint64> pids;
+    DIR* dir = ::opendir("/proc");
+    if (!dir)
+        return pids;
+    while (const dirent* entry = ::readdir(dir)) {
+        bool ok = false;
+        const qint64 pid = QByteArray(entry->d_name).toLongLong(&ok);
+        if (ok && pid > 0)
+            pids.append(pid);
+    }
+    ::closedir(dir);
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+QByteArray procPath(qint64 pid, const char* leaf)
+{
+    return "/proc/" + QByteArray::number(pid) + '/' + leaf;
+}
+
+// Inodes of the sockets a process has open; empty when its descriptors cannot be read.
+QSet<quint64> socketInodesOf(qint64 pid)
+{
+    QSet<quint64> inodes;
+    const QByteArray fdDir = procPath(pid, "fd");
+    DIR* dir = ::opendir(fdDir.constData());
+    if (!dir)
+        return inodes;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        if (const quint64 inode = procfs::socketInode(readLink(fdDir + '/' + entry->d_name)))
+            inodes.insert(inode);
+    }
+    ::closedir(dir);
+    return inodes;
+}
+
+QList<procfs::SocketRow> socketRows(const char* v4Table, const char* v6Table)
+{
+    // A system without IPv6 has no v6 table; that is not a failure.
+    return procfs::parseSocketTable(readSmallFile(QString::fromLatin1(v4Table)))
+        + procfs::parseSocketTable(readSmallFile(QString::fromLatin1(v6Table)));
+}
+
+// Executable file name of a process; empty for kernel threads, zombies and vanished processes.
+QString processName(qint64 pid)
+{
+    errno = 0;
+    const QByteArray exe = readLink(procPath(pid, "exe"));
+    if (!exe.isEmpty())
+        return procfs::exeBaseName(exe);
+    if (errno != EACCES)
+        return {};
+    // Another user's process: its command line still tells the program it started.
+    const QString argv0 = procfs::argv0BaseName(readSmallFile(QString::fromLatin1(procPath(pid, "cmdline"))));
+    if (!argv0.isEmpty())
+        return argv0;
+    return QString::fromUtf8(readSmallFile(QString::fromLatin1(procPath(pid, "comm"))).trimmed());
+}
+
+bool nameMatches(qint64 pid, const QString& exeName)
+{
+    const QString name = processName(pid);
+    // comm is cut to 15 bytes, so a longer name can only be matched through exe or cmdline.
+    return !name.isEmpty() && name == exeName;
+}
+
+QHash<qint64, qint64> parentMap()
+{
+    QHash<qint64, qint64> parents;
+    for (qint64 pid : allPids()) {
+        const qint64 ppid = procfs::parentPid(readSmallFile(QString::fromLatin1(procPath(pid, "stat"))));
+        if (ppid >= 0)
+            parents.insert(pid, ppid);
+    }
+    return parents;
+}
+
+bool hasEnded(qint64 pid)
+{
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        return true;
+    const char state = procfs::processState(readSmallFile(QString::fromLatin1(procPath(pid, "stat"))));
+    return state == 0 || state == 'Z' || state == 'X';
+}
+
+} // namespace
+
+QList<quint16> tcpPortsInUse(qint64 excludedPid)
+{
+    // Only the excluded process's sockets need an owner lookup: every other row with an inode
+    // belongs to some process other than pid 0 and the excluded one, whoever that is.
+    const QSet<quint64> excluded = excludedPid > 0 ? socketInodesOf(excludedPid) : QSet<quint64>();
+    QList<quint16> ports;
+    for (const procfs::SocketRow& row : socketRows("/proc/net/tcp", "/proc/net/tcp6")) {
+        if (row.inode == 0 || excluded.contains(row.inode))
+            continue;
+        ports.append(row.localPort);
+    }
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+
+QList<quint16> udpPortsInUse()
+{
+    QList<quint16> ports;
+    for (const procfs::SocketRow& row : socketRows("/proc/net/udp", "/proc/net/udp6")) {
+        if (row.localPort != 0)
+            ports.append(row.localPort);
+    }
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+
+int lowestBindablePort()
+{
+    return procfs::lowestBindablePort(readSmallFile(QStringLiteral("/proc/self/status")),
+        readSmallFile(QStringLiteral("/proc/sys/net/ipv4/ip_unprivileged_port_start")));
+}
+
+QList<qint64> processIdsByName(const QString& exeName)
+{
+    QList<qint64> found;
+    if (exeName.isEmpty())
+        return found;
+    for (qint64 pid : allPids()) {
+        if (nameMatches(pid, exeName))
+            found.append(pid);
+    }
+    return found;
+}
+
+qint64 processIdByName(const QString& exeName)
+{
+    if (exeName.isEmpty())
+        return 0;
+    for (qint64 pid : allPids()) {
+        if (nameMatches(pid, exeName))
+            return pid;
+    }
+    return 0;
+}
+
+bool killProcessTree(const QString& exeName)
+{
+    const qint64 self = QCoreApplication::applicationPid();
+    QList<qint64> victims = processIdsByName(exeName);
+    victims.removeAll(self);
+
+    // Stop the named processes and their descendants before killing any, so that none can
+    // start new children meanwhile and no child is lost by being handed to init.
+    QSet<qint64> known(victims.begin(), victims.end());
+    for (int next = 0, round = 0; next < victims.size() && round < 100; ++round) {
+        for (const int end = victims.size(); next < end; ++next)
+            ::kill(static_cast<pid_t>(victims[next]), SIGSTOP);
+        const QHash<qint64, qint64> parents = parentMap();
+        for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+            if (known.contains(it.value()) && !known.contains(it.key()) && it.key() != self && it.key() != 1) {
+                known.insert(it.key());
+                victims.append(it.key());
+            }
+        }
+    }
+
+    QStringList pidTexts;
+    for (qint64 pid : victims)
+        pidTexts << QString::number(pid);
+    qDebug() << "cmd:" << QStringLiteral("kill -KILL %1 and descendants: [%2]").arg(exeName, pidTexts.join(' '));
+
+    bool ok = true;
+    for (qint64 pid : victims) {
+        if (::kill(static_cast<pid_t>(pid), SIGKILL) != 0 && errno != ESRCH) {
+            qDebug() << "kill" << pid << "failed:" << qt_error_string(errno);
+            ::kill(static_cast<pid_t>(pid), SIGCONT);
+            ok = false;
+        }
+    }
+
+    // Like taskkill, return once they are gone, so that their ports are free for a successor.
+    QElapsedTimer waited;
+    waited.start();
+    while (!victims.isEmpty() && waited.elapsed() < 2000) {
+        victims.erase(std::remove_if(victims.begin(), victims.end(), hasEnded), victims.end());
+        if (!victims.isEmpty())
+            QThread::msleep(5);
+    }
+    if (!victims.isEmpty())
+        ok = false;
+
+    qDebug() << (ok ? "kill proc succ" : "kill proc fail");
+    return ok;
+}
+
+int runElevated(const QString& program, const QString& workDir)
+{
+    // No elevation prompt on Linux: the program is started as this user.
+    const QFileInfo file(program);
+    if (!file.exists() || file.isDir())
+        return 2;
+    if (!workDir.isEmpty() && !QFileInfo(workDir).isDir())
+        return 3;
+    if (!file.isExecutable())
+        return 11;
+    return QProcess::startDetached(file.absoluteFilePath(), {}, workDir) ? 42 : 11;
+}
+
+QString hardwareUuid()
+{
+    // product_uuid is readable by root only; machine-id by everyone.
+    for (const char* path : { "/sys/class/dmi/id/product_uuid", "/etc/machine-id", "/var/lib/dbus/machine-id" }) {
+        const QString value = QString::fromLatin1(readSmallFile(QString::fromLatin1(path))).trimmed();
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
+}
+
+} // namespace zq::platform
