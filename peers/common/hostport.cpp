@@ -1,0 +1,71 @@
+#include "hostport.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdlib>
+
+namespace zq::peers {
+
+std::optional<HostPort> parseHostPort(const std::string& text)
+{
+    std::string host;
+    std::string port;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':')
+            return std::nullopt;
+        host = text.substr(1, close - 1);
+        port = text.substr(close + 2);
+    } else {
+        const auto colon = text.rfind(':');
+        if (colon == std::string::npos)
+            return std::nullopt;
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    }
+    if (host.empty() || port.empty() || port.size() > 5)
+        return std::nullopt;
+    for (char c : port)
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    const long value = std::strtol(port.c_str(), nullptr, 10);
+    if (value > 65535)
+        return std::nullopt;
+    return HostPort { host, std::uint16_t(value) };
+}
+
+bool raiseListenBacklog(std::uint16_t port, int backlog)
+{
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return false;
+    bool done = false;
+    while (dirent* entry = ::readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd <= 2)
+            continue;
+        int listening = 0;
+        socklen_t len = sizeof listening;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &len) != 0 || !listening)
+            continue;
+        sockaddr_storage addr {};
+        socklen_t alen = sizeof addr;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &alen) != 0)
+            continue;
+        std::uint16_t bound = 0;
+        if (addr.ss_family == AF_INET)
+            bound = ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+        else if (addr.ss_family == AF_INET6)
+            bound = ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
+        // Calling listen() again on a listening socket only changes its backlog.
+        if (bound == port && ::listen(fd, backlog) == 0)
+            done = true;
+    }
+    ::closedir(dir);
+    return done;
+}
+
+} // namespace zq::peers

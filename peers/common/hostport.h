@@ -1,0 +1,23 @@
+#pragma once
+// "HOST:PORT" command-line values and the listening socket's backlog.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zq::peers {
+
+struct HostPort {
+    std::string host;
+    std::uint16_t port = 0;
+    std::string text() const { return host + ":" + std::to_string(port); }
+};
+
+// Accepts "host:port", "[v6]:port"; the port must be 0..65535 (0 = pick a free one).
+std::optional<HostPort> parseHostPort(const std::string& text);
+
+// httplib listens with a backlog of 5, which drops connections of a burst; raise it on the
+// listening socket bound to this port (found among the process's descriptors).
+bool raiseListenBacklog(std::uint16_t port, int backlog);
+
+} // namespace zq::peers

@@ -1,0 +1,264 @@
+// zq-service: stand-in for the proxy service's account and line-catalogue APIs, with its exit node.
+#include "accountstore.h"
+#include "catalogue.h"
+#include "envelope.h"
+#include "hostport.h"
+#include "serviceapi.h"
+#include "servicedata.h"
+
+#ifdef ZQ_HAVE_EXIT_NODE
+#include "exitnode.h"
+#endif
+
+#include <httplib.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <limits.h>
+#include <memory>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using zq::peers::HostPort;
+
+struct Options {
+    HostPort listen { "127.0.0.1", 18080 };
+    HostPort exitListen { "127.0.0.1", 18090 };
+    std::string dataFile;
+    std::string stateFile;
+    std::string tlsCert;
+    std::string tlsKey;
+};
+
+int usage(const std::string& problem)
+{
+    std::cerr << "zq-service: " << problem << "\n"
+              << "usage: zq-service [--listen HOST:PORT] [--exit-listen HOST:PORT] [--data FILE] [--state FILE]"
+                 " [--tls-cert FILE --tls-key FILE]\n";
+    return 2;
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st { };
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// build/bin/../../data/service.json next to the executable, else the source tree's copy.
+std::string defaultDataFile()
+{
+    char exe[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, std::size_t(n));
+        dir = dir.substr(0, dir.find_last_of('/'));
+        const std::string candidate = dir + "/../../data/service.json";
+        if (fileExists(candidate))
+            return candidate;
+    }
+#ifdef ZQ_SERVICE_DEFAULT_DATA
+    return ZQ_SERVICE_DEFAULT_DATA;
+#else
+    return "data/service.json";
+#endif
+}
+
+// nullopt after reporting the problem.
+std::optional<Options> parseArgs(int argc, char** argv, int* status)
+{
+    Options o;
+    *status = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        const auto eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        } else if (arg == "--help" || arg == "-h") {
+            *status = usage("help");
+            return std::nullopt;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            *status = usage("missing value for " + arg);
+            return std::nullopt;
+        }
+        if (arg == "--listen" || arg == "--exit-listen") {
+            const auto hp = zq::peers::parseHostPort(value);
+            if (!hp) {
+                *status = usage("bad HOST:PORT for " + arg + ": " + value);
+                return std::nullopt;
+            }
+            (arg == "--listen" ? o.listen : o.exitListen) = *hp;
+        } else if (arg == "--data") {
+            o.dataFile = value;
+        } else if (arg == "--state") {
+            o.stateFile = value;
+        } else if (arg == "--tls-cert") {
+            o.tlsCert = value;
+        } else if (arg == "--tls-key") {
+            o.tlsKey = value;
+        } else {
+            *status = usage("unknown argument " + arg);
+            return std::nullopt;
+        }
+        if (value.empty()) {
+            *status = usage("empty value for " + arg);
+            return std::nullopt;
+        }
+    }
+    if (o.tlsCert.empty() != o.tlsKey.empty()) {
+        *status = usage("--tls-cert and --tls-key go together");
+        return std::nullopt;
+    }
+    if (o.dataFile.empty())
+        o.dataFile = defaultDataFile();
+    return o;
+}
+
+// Clients reach a wildcard listener through loopback.
+std::string reachableHost(const std::string& host)
+{
+    if (host == "0.0.0.0")
+        return "127.0.0.1";
+    if (host == "::")
+        return "::1";
+    return host;
+}
+
+std::string hostPortText(const std::string& host, int port)
+{
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int status = 0;
+    const auto options = parseArgs(argc, argv, &status);
+    if (!options)
+        return status;
+
+    // SIGINT/SIGTERM are taken by a waiting thread; block them before any thread starts.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::string error;
+    auto data = zq::service::loadServiceData(options->dataFile, &error);
+    if (!data) {
+        std::cerr << "zq-service: cannot load data file: " << error << std::endl;
+        return 1;
+    }
+    zq::service::Catalogue catalogue(data->lines);
+    zq::service::AccountStore store(*data, catalogue);
+    if (!options->stateFile.empty()) {
+        std::string detail;
+        const auto result = store.load(options->stateFile, &detail);
+        if (result == zq::service::AccountStore::LoadResult::Damaged) {
+            std::cerr << "zq-service: " << detail << std::endl;
+            // A damaged file that could not be moved aside is never overwritten: run in memory.
+            if (detail.find("moved it to") == std::string::npos)
+                std::cerr << "zq-service: state is kept in memory only" << std::endl;
+            else
+                store.setStatePath(options->stateFile);
+        } else {
+            store.setStatePath(options->stateFile);
+        }
+        // Find out now, not at the first change, when the state cannot be kept.
+        if (!store.save(&error)) {
+            std::cerr << "zq-service: cannot write the state file: " << error << std::endl;
+            return 1;
+        }
+    }
+
+    std::unique_ptr<httplib::Server> server;
+    std::string scheme = "http";
+    if (!options->tlsCert.empty()) {
+        auto tls = std::make_unique<httplib::SSLServer>(options->tlsCert.c_str(), options->tlsKey.c_str());
+        if (!tls->is_valid()) {
+            std::cerr << "zq-service: cannot use the TLS certificate or key" << std::endl;
+            return 1;
+        }
+        server = std::move(tls);
+        scheme = "https";
+    } else {
+        server = std::make_unique<httplib::Server>();
+    }
+    server->new_task_queue = [] { return new httplib::ThreadPool(16); };
+    server->set_payload_max_length(1 << 20);
+    server->set_read_timeout(10, 0);
+    server->set_write_timeout(10, 0);
+    server->set_keep_alive_max_count(100);
+    zq::peers::installEnvelopeErrorHandler(*server);
+    zq::peers::installFormReader(*server);
+
+    zq::service::ServiceApi api(*data, catalogue, store);
+
+    const HostPort& listen = options->listen;
+    int port = listen.port;
+    if (port == 0)
+        port = server->bind_to_any_port(listen.host.c_str());
+    else if (!server->bind_to_port(listen.host.c_str(), port))
+        port = -1;
+    if (port <= 0) {
+        std::cerr << "zq-service: cannot listen on " << listen.text() << std::endl;
+        return 1;
+    }
+    zq::peers::raiseListenBacklog(std::uint16_t(port), 1024);
+
+    HostPort exitAddress = options->exitListen;
+#ifdef ZQ_HAVE_EXIT_NODE
+    zq::socks::ExitNode exitNode(
+        [&store](const std::string& user, const std::string& password) -> std::optional<zq::socks::ExitGrant> {
+            auto access = store.authorizeExit(user, password);
+            if (!access)
+                return std::nullopt;
+            return zq::socks::ExitGrant { access->bindIp, access->countBytes };
+        },
+        4);
+    const std::uint16_t exitPort = exitNode.listen(exitAddress.host, exitAddress.port);
+    if (exitPort == 0) {
+        std::cerr << "zq-service: cannot listen for the exit node on " << exitAddress.text() << std::endl;
+        return 1;
+    }
+    exitAddress.port = exitPort;
+    exitNode.start();
+#endif
+    catalogue.setExitServer(hostPortText(reachableHost(exitAddress.host), exitAddress.port));
+    api.install(*server, scheme);
+    store.startFlusher();
+
+    std::thread serving([&server] { server->listen_after_bind(); });
+    // stop() is ignored until the accept loop runs, so a stop signal must not come first.
+    for (int i = 0; i < 500 && !server->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::cout << "listening " << scheme << "://" << hostPortText(listen.host, port) << " exit "
+              << hostPortText(exitAddress.host, exitAddress.port) << std::endl;
+
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    server->stop();
+    serving.join();
+#ifdef ZQ_HAVE_EXIT_NODE
+    exitNode.stop();
+#endif
+    store.stopFlusher();
+    if (!store.save(&error)) {
+        std::cerr << "zq-service: cannot save state: " << error << std::endl;
+        return 1;
+    }
+    return 0;
+}
