@@ -1,11 +1,18 @@
 #include "controller.h"
 
+#include "account.h"
 #include "configfile.h"
 #include "constants.h"
 #include "machineidentity.h"
 #include "platform.h"
 #include "portsearch.h"
+#include "requestlayer.h"
 #include "userinfo.h"
+// --- catalogue ---
+#include "areacatalogue.h"
+#include "linecatalogue.h"
+#include "requestposter.h"
+#include <QDateTime>
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -30,6 +37,8 @@ Controller::Controller(const QString& documentsDir, const QString& appDir, QObje
     , portNum(zq::kDefaultPortNum)
 {
     m_helperProcess = new QProcess(this);
+    // The download manager and the request pool.
+    m_requests = new RequestLayer(QString(), &m_codec, this);
     initTimer();
 
     localIp = zq::platform::localIp();
@@ -37,9 +46,12 @@ Controller::Controller(const QString& documentsDir, const QString& appDir, QObje
     qDebug() << "macAddress:" << m_macAddress;
     m_unionId = zq::platform::unionId(zq::platform::hardwareUuid(), m_macAddress);
     qDebug() << "uuid:" << m_unionId;
+    m_requests->setUnionId(m_unionId);
+    initAccount();
 
     m_paths = AppPaths::compute(documentsDir);
     m_paths.prepare(m_appDir);
+    initCatalogue(); // --- catalogue ---
 
     m_notificationSocket = new QUdpSocket(this);
     m_notificationPort = zq::ports::firstFreeUdpPort(100, 1000);
@@ -65,7 +77,7 @@ bool Controller::init()
     programPort = zq::ports::firstFreeTcpPort(300, 1000);
     qDebug() << "proxy apiPort" << apiPort << "ProgramePort" << programPort;
     readConfigFromFile();
-    return true;
+    return readASNInfo(); // --- catalogue ---
 }
 
 void Controller::killProcess(const QString& name)
@@ -153,4 +165,200 @@ void Controller::recvUdpSocketFromLocalProxy()
         const QNetworkDatagram datagram = m_notificationSocket->receiveDatagram();
         qDebug() << "recvUdpSocketFromLocalProxy" << datagram.data();
     }
+}
+
+// --- account ---
+
+void Controller::initAccount()
+{
+    connect(m_requests, &RequestLayer::interfaceTimeout, this, &Controller::interfaceTimeout);
+    // A failed status poll ends the polling until the helper is started again.
+    m_requests->setFailureHook(Route::ServerStatus, [this]() { timer4ServicStatue->stop(); });
+
+    m_account = new Account(m_requests, &m_codec, &m_addresses, &m_paths, this);
+    AccountHooks hooks;
+    hooks.isLogin = [this]() { return isLogin; };
+    hooks.setIsLogin = [this](bool value) { isLogin = value; };
+    hooks.saveConfig = [this]() { saveConfigToFile(); };
+    hooks.readProgramList = [this](const QString& username) { readProgramListForAccount(username); };
+    hooks.accountChanged = [this](const QString& username) { reloadListsForAccount(username); };
+    m_account->setHooks(std::move(hooks));
+
+    connect(m_account, &Account::loginStatus, this, &Controller::loginStatus);
+    connect(m_account, &Account::loginOutStatus, this, &Controller::loginOutStatus);
+    connect(m_account, &Account::checkIpStatus, this, &Controller::checkIpStatus);
+    connect(m_account, &Account::checkProxyStatus, this, &Controller::checkProxyStatus);
+    connect(m_account, &Account::getUserIpNumsStatus, this, &Controller::getUserIpNumsStatus);
+    connect(m_account, &Account::getUserExpTimeStatus, this, &Controller::getUserExpTimeStatus);
+    connect(m_account, &Account::getUserResiTrafficInfoStatus, this, &Controller::getUserResiTrafficInfoStatus);
+    connect(m_account, &Account::updateStatus, this, &Controller::updateStatus);
+    connect(m_account, &Account::sendDownloadUpdatePraProgress, this, &Controller::sendDownloadUpdatePraProgress);
+    connect(m_account, &Account::sendDownloadFileSuccess, this, &Controller::sendDownloadFileSuccess);
+    connect(m_account, &Account::sendDownloadFileFailed, this, &Controller::sendDownloadFileFailed);
+    connect(m_account, &Account::priceInfo, this, &Controller::priceInfo);
+}
+
+void Controller::reloadListsForAccount(const QString& username)
+{
+    qDebug() << "account changed to" << username << ": saved lists not reloaded (today and favourite lists pending)";
+}
+
+void Controller::readProgramListForAccount(const QString& username)
+{
+    qDebug() << "program list of" << username << "not read (program list pending)";
+}
+
+void Controller::login(const QString& username, const QString& passwd) { m_account->login(username, passwd); }
+
+void Controller::loginOut() { m_account->loginOut(); }
+
+void Controller::getConfig() { m_account->getConfig(); }
+
+void Controller::checkIp() { m_account->checkIp(); }
+
+void Controller::checkPorxy() { m_account->checkPorxy(); }
+
+void Controller::getUserIpNumber() { m_account->getUserIpNumber(); }
+
+void Controller::getUserExpTime() { m_account->getUserExpTime(); }
+
+void Controller::getUserResiTraffic() { m_account->getUserResiTraffic(); }
+
+void Controller::checkUpdate() { m_account->checkUpdate(); }
+
+void Controller::downloadUpdateFile(const QString& interfaceStr) { m_account->downloadUpdateFile(interfaceStr); }
+
+QString Controller::getUpdateFileName() const { return Account::getUpdateFileName(); }
+
+bool Controller::runProgrameByName(const QString& name)
+{
+    const QString program = m_paths.configDir + QLatin1Char('/') + name;
+    qDebug() << "runProgrameByName" << program;
+    return zq::platform::startDetached(program, {}, m_paths.configDir);
+}
+
+void Controller::getPriceInfo() { m_account->getPriceInfo(); }
+
+// --- catalogue ---
+
+void Controller::initCatalogue()
+{
+    using namespace zq::catalogue;
+    m_areas = new AreaCatalogue(&m_codec, m_paths.configDir, this);
+    m_areas->setAddresses(&m_addresses);
+    m_areas->setPoster(requestPoster(m_requests));
+    connect(m_areas, &AreaCatalogue::getAreaListStatus, this, &Controller::getAreaListStatus);
+    connect(m_areas, &AreaCatalogue::proxyClientMessage, this, &Controller::proxyClientMessage);
+    m_requests->setHandler(
+        Route::AreaList, [this](const QJsonObject& reply, const QString&) { m_areas->dealAreaList(reply, true); });
+
+    m_lines = new LineCatalogue(&m_codec, m_unionId, m_areas, this);
+    m_lines->setAddresses(&m_addresses);
+    m_lines->setPoster(requestPoster(m_requests));
+    connect(m_lines, &LineCatalogue::getLineListStatus, this, &Controller::getLineListStatus);
+    connect(m_lines, &LineCatalogue::getUnlimitLineListStatus, this, &Controller::getUnlimitLineListStatus);
+    connect(m_lines, &LineCatalogue::getResiTrafficListStatus, this, &Controller::getResiTrafficListStatus);
+    m_requests->setHandler(
+        Route::LineList, [this](const QJsonObject& reply, const QString&) { m_lines->dealProxyServerInfo(reply); });
+    m_requests->setHandler(Route::ResiLineList,
+        [this](const QJsonObject& reply, const QString&) { m_lines->dealProxyServerResidentTrafficInfo(reply); });
+    m_requests->setHandler(Route::UnlimitLineList,
+        [this](const QJsonObject& reply, const QString&) { m_lines->dealProxyServerUnlimitInfo(reply); });
+
+    connect(timer4AreaList, &QTimer::timeout, this, [this]() {
+        qDebug() << QDateTime::currentSecsSinceEpoch() << "timer4AreaList";
+        m_areas->getAreaList();
+    });
+}
+
+void Controller::getAreaList()
+{
+    m_areas->getAreaList();
+}
+
+bool Controller::readAreaList()
+{
+    return m_areas->readAreaList();
+}
+
+bool Controller::readASNInfo()
+{
+    return m_areas->readASNInfo(m_appDir + QStringLiteral("/asn.txt"));
+}
+
+QStringList Controller::searchAsn(QString asn)
+{
+    return m_areas->searchAsn(asn);
+}
+
+QStringList Controller::getCountryNameList()
+{
+    return m_areas->getCountryNameList();
+}
+
+QStringList Controller::searchCountryNameList(QString cName)
+{
+    return m_areas->searchCountryNameList(cName);
+}
+
+QStringList Controller::getStateNameList(QString cName)
+{
+    return m_areas->getStateNameList(cName);
+}
+
+QStringList Controller::searchStateNameList(QString cName, QString sName)
+{
+    return m_areas->searchStateNameList(cName, sName);
+}
+
+QStringList Controller::getCityNameList(QString cName, QString sName)
+{
+    return m_areas->getCityNameList(cName, sName);
+}
+
+QStringList Controller::searchCityNameList(QString coName, QString sName, QString cName)
+{
+    return m_areas->searchCityNameList(coName, sName, cName);
+}
+
+void Controller::getLineList(QString countryName, QString stateName, QString cityName, QString zipNum, int num)
+{
+    m_lines->getLineList({ countryName, stateName, cityName, zipNum, {}, {}, {}, num });
+}
+
+void Controller::getLineListV2(QString countryName, QString stateName, QString cityName, QString zipNum, QString isp,
+    QString startIp, QString endIp, int num)
+{
+    m_lines->getLineListV2({ countryName, stateName, cityName, zipNum, isp, startIp, endIp, num });
+}
+
+void Controller::getResiTrafficLineList(QString countryName, QString stateName, QString cityName, QString zipNum,
+    QString isp, QString startIp, QString endIp, int num, QString type)
+{
+    m_lines->getResiTrafficLineList({ countryName, stateName, cityName, zipNum, isp, startIp, endIp, num, type });
+}
+
+void Controller::getUnlimitLineList(int num)
+{
+    m_lines->getUnlimitLineList(num);
+}
+
+QList<QObject*> Controller::getProxyServerInfo()
+{
+    return m_lines->lines(zq::catalogue::Plan::S5);
+}
+
+QList<QObject*> Controller::getProxyServerUnlimitInfo()
+{
+    return m_lines->lines(zq::catalogue::Plan::Unlimited);
+}
+
+QList<QObject*> Controller::getProxyServerResiTrafficInfo()
+{
+    return m_lines->lines(zq::catalogue::Plan::ResiTraffic);
+}
+
+void Controller::LineListSort(QString listName, QString orderBy)
+{
+    m_lines->LineListSort(listName, orderBy);
 }

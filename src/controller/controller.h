@@ -14,6 +14,13 @@
 class QProcess;
 class QTimer;
 class QUdpSocket;
+class Account;
+class RequestLayer;
+// --- catalogue ---
+namespace zq::catalogue {
+class AreaCatalogue;
+class LineCatalogue;
+} // namespace zq::catalogue
 
 class Controller : public QObject {
     Q_OBJECT
@@ -59,6 +66,49 @@ public:
     // --- local proxy helper ---
     Q_INVOKABLE void stopProxy();
 
+    // --- account ---
+    Q_INVOKABLE void login(const QString& username, const QString& passwd);
+    Q_INVOKABLE void loginOut();
+    Q_INVOKABLE void getConfig();
+    Q_INVOKABLE void checkIp();
+    Q_INVOKABLE void checkPorxy();
+    Q_INVOKABLE void getUserIpNumber();
+    Q_INVOKABLE void getUserExpTime();
+    Q_INVOKABLE void getUserResiTraffic();
+    Q_INVOKABLE void checkUpdate();
+    Q_INVOKABLE void downloadUpdateFile(const QString& interfaceStr);
+    Q_INVOKABLE QString getUpdateFileName() const;
+    // Starts a program of the data folder detached (the downloaded installer).
+    Q_INVOKABLE bool runProgrameByName(const QString& name);
+    Q_INVOKABLE void getPriceInfo();
+    RequestLayer* requests() const { return m_requests; }
+    Account* account() const { return m_account; }
+
+    // --- catalogue ---
+    Q_INVOKABLE void getAreaList();
+    Q_INVOKABLE bool readAreaList();
+    Q_INVOKABLE bool readASNInfo();
+    Q_INVOKABLE QStringList searchAsn(QString asn);
+    Q_INVOKABLE QStringList getCountryNameList();
+    Q_INVOKABLE QStringList searchCountryNameList(QString cName);
+    Q_INVOKABLE QStringList getStateNameList(QString cName);
+    Q_INVOKABLE QStringList searchStateNameList(QString cName, QString sName);
+    Q_INVOKABLE QStringList getCityNameList(QString cName, QString sName);
+    Q_INVOKABLE QStringList searchCityNameList(QString coName, QString sName, QString cName);
+    Q_INVOKABLE void getLineList(
+        QString countryName, QString stateName, QString cityName, QString zipNum, int num = 20);
+    Q_INVOKABLE void getLineListV2(QString countryName, QString stateName, QString cityName, QString zipNum,
+        QString isp, QString startIp, QString endIp, int num = 20);
+    Q_INVOKABLE void getResiTrafficLineList(QString countryName, QString stateName, QString cityName, QString zipNum,
+        QString isp, QString startIp, QString endIp, int num = 20, QString type = QStringLiteral("flow"));
+    Q_INVOKABLE void getUnlimitLineList(int num = 20);
+    Q_INVOKABLE QList<QObject*> getProxyServerInfo();
+    Q_INVOKABLE QList<QObject*> getProxyServerUnlimitInfo();
+    Q_INVOKABLE QList<QObject*> getProxyServerResiTrafficInfo();
+    void LineListSort(QString listName, QString orderBy);
+    zq::catalogue::AreaCatalogue* areas() const { return m_areas; }
+    zq::catalogue::LineCatalogue* lines() const { return m_lines; }
+
     // Read by components and tests.
     const AppPaths& paths() const { return m_paths; }
     const QString& unionId() const { return m_unionId; }
@@ -69,6 +119,30 @@ public:
 signals:
     void proxyClientMessage(QString msg);
     void interfaceTimeout(QString type);
+
+    // --- catalogue ---
+    void getAreaListStatus(bool status, QString message);
+    void getLineListStatus(bool status, QString message);
+    void getUnlimitLineListStatus(bool status, QString message);
+    void getResiTrafficListStatus(bool status, QString message);
+
+    // --- account ---
+    void loginStatus(bool status, QString message);
+    void loginOutStatus(bool status, QString message);
+    void checkIpStatus(bool status, QString ip, QString message, int code);
+    void checkProxyStatus(bool Pstatus);
+    void getUserIpNumsStatus(bool status, QString message);
+    void getUserExpTimeStatus(bool status, QString message);
+    void getUserResiTrafficInfoStatus(bool status, QString message);
+    void userNoIpNums();
+    void userNoIpTraffic();
+    void userNoValidTime();
+    void updateStatus(bool status, QString message);
+    void sendDownloadUpdatePraProgress(int currentValue, int maxValue);
+    void sendDownloadFileSuccess();
+    void sendDownloadFileFailed(QString message);
+    void priceInfo(bool status, QList<QString> IPNums, QList<QString> currentPrice, QList<QString> beforePrice,
+                   QList<QString> unitPrice);
 
 private slots:
     void recvUdpSocketFromLocalProxy();
@@ -104,4 +178,18 @@ private:
     QTimer* timer4AreaList = nullptr;
     QTimer* timer4ServicStatue = nullptr;
     QTimer* timer4TodayList = nullptr;
+
+    // --- account ---
+    void initAccount();
+    // A different account logged in: its saved lists replace the old ones (lists not built yet).
+    void reloadListsForAccount(const QString& username);
+    // The program list of the account that logged in (program list not built yet).
+    void readProgramListForAccount(const QString& username);
+    RequestLayer* m_requests = nullptr;
+    Account* m_account = nullptr;
+
+    // --- catalogue ---
+    void initCatalogue();
+    zq::catalogue::AreaCatalogue* m_areas = nullptr;
+    zq::catalogue::LineCatalogue* m_lines = nullptr;
 };
