@@ -1,0 +1,61 @@
+#pragma once
+// SOCKS5 relay: local SOCKS5 listeners whose clients are carried through an upstream SOCKS5
+// server chosen per listening port. The control plane swaps the route table; the data plane
+// reads it once per new connection.
+
+#include "timeouts.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace zq::socks {
+
+// Where a bound port sends its clients: a SOCKS5 server that wants username/password.
+struct Route {
+    std::string upstreamHost;
+    std::uint16_t upstreamPort = 0;
+    std::string username;
+    std::string password;
+};
+
+// Immutable once published; replaced whole.
+using RouteTable = std::unordered_map<std::uint16_t, std::shared_ptr<const Route>>;
+
+class Relay {
+public:
+    // threads == 0 picks the number of cores.
+    explicit Relay(unsigned threads = 0);
+    ~Relay();
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
+
+    // Opens SOCKS5 listeners on host:port for each port; returns the ports that could not be opened.
+    std::vector<std::uint16_t> listen(const std::string& host, const std::vector<std::uint16_t>& ports);
+    // One listener; port 0 picks a free port. Returns the bound port, 0 on failure.
+    std::uint16_t listenOne(const std::string& host, std::uint16_t port);
+    // Closes every listener and every live connection (range reset).
+    void closeListeners();
+    // Publishes a new table; connections accepted from now on use it.
+    void setRoutes(std::shared_ptr<const RouteTable> table);
+    std::shared_ptr<const RouteTable> routes() const;
+    // Ends the live connections that arrived on these ports.
+    void closeConnections(const std::vector<std::uint16_t>& ports);
+
+    // Before start().
+    void setTimeouts(const Timeouts& timeouts);
+    void start();
+    // Closes every listener and connection and ends the threads; final.
+    void stop();
+
+    // Live connection count, for tests and the benchmark.
+    std::size_t connectionCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace zq::socks

@@ -1,0 +1,402 @@
+// Relay and ExitNode on real loopback sockets: local clients (our raw client, curl) go through
+// the Relay to an upstream (our ExitNode, microsocks, or a strict recording server) and on to a
+// target that tells which address it saw.
+
+#include "exitnode.h"
+#include "relay.h"
+#include "testnet.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+
+using namespace zq::socks;
+using namespace testnet;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Greets with the peer address, echoes, and on the client's EOF sends "[eof]" before closing.
+void echoTarget(int fd, const std::string& peer)
+{
+    if (!sendAll(fd, peer + "\n"))
+        return;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n == 0)
+            sendAll(fd, "[eof]");
+        if (n <= 0 || !sendAll(fd, std::string(buf, size_t(n))))
+            return;
+    }
+}
+
+template <class F> bool eventually(F f)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (f())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+struct Line {
+    std::string password;
+    std::string bindIp;
+};
+
+class SocksTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Timeouts t;
+        t.handshake = 1000ms;
+        exitNode.setTimeouts(t);
+        relay.setTimeouts(t);
+        exitPort = exitNode.listen("127.0.0.1", 0);
+        ASSERT_NE(exitPort, 0);
+        exitNode.start();
+        relay.start();
+        portA = relay.listenOne("127.0.0.1", 0);
+        portB = relay.listenOne("127.0.0.1", 0);
+        ASSERT_NE(portA, 0);
+        ASSERT_NE(portB, 0);
+        ASSERT_TRUE(relay.listen("127.0.0.1", { portA }).size() == 1); // already taken
+    }
+
+    void TearDown() override
+    {
+        relay.stop();
+        exitNode.stop();
+    }
+
+    std::shared_ptr<const Route> line(const std::string& user, const std::string& pass, uint16_t port = 0)
+    {
+        return std::make_shared<const Route>(Route { "127.0.0.1", port ? port : exitPort, user, pass });
+    }
+
+    void route(std::map<uint16_t, std::shared_ptr<const Route>> routes)
+    {
+        relay.setRoutes(std::make_shared<const RouteTable>(routes.begin(), routes.end()));
+    }
+
+    // A relayed connection to the echo target; returns it after the target's peer line.
+    Fd open(uint16_t port, std::string* peer, const std::string& host = "127.0.0.1")
+    {
+        Fd fd = connectTo("127.0.0.1", port);
+        const uint16_t target = host == "::1" ? echo6.port() : echo.port();
+        const int rep = socksConnect(fd.get(), host == "::1" ? wireV6(host, target) : wireV4(host, target));
+        EXPECT_EQ(rep, 0);
+        *peer = recvLine(fd.get());
+        return fd;
+    }
+
+    bool echoes(int fd, const std::string& text) { return sendAll(fd, text) && recvExactly(fd, text.size()) == text; }
+
+    std::map<std::string, Line> lines { { "line1", { "s1", "127.0.3.5" } }, { "line2", { "s2", "127.0.3.7" } },
+        { "v6", { "s6", "::1" } } };
+    std::atomic<uint64_t> counted { 0 };
+    std::atomic<int> countCalls { 0 };
+    ExitNode exitNode { [this](const std::string& user, const std::string& pass) -> std::optional<ExitGrant> {
+                           auto it = lines.find(user);
+                           if (it == lines.end() || it->second.password != pass)
+                               return std::nullopt;
+                           return ExitGrant { it->second.bindIp, [this](uint64_t n) {
+                                                 counted += n;
+                                                 ++countCalls;
+                                             } };
+                       },
+        2 };
+    Relay relay { 2 };
+    Server echo { "127.0.0.1", echoTarget };
+    Server echo6 { "::1", echoTarget };
+    uint16_t exitPort = 0, portA = 0, portB = 0;
+};
+
+TEST_F(SocksTest, CarriesClientsThroughTheLineAndCountsBytes)
+{
+    route({ { portA, line("line1", "s1") } });
+    std::string peer;
+    Fd fd = open(portA, &peer);
+    EXPECT_EQ(peer, "127.0.3.5");
+
+    const std::string bulk(3 * 1024 * 1024, 'x');
+    std::thread writer([&] { sendAll(fd.get(), bulk); });
+    EXPECT_EQ(recvExactly(fd.get(), bulk.size()).size(), bulk.size());
+    writer.join();
+    fd.reset();
+    // Closing passes a half-close on; the target answers it with "[eof]", relayed and counted too.
+    const uint64_t expected = peer.size() + 1 + 2 * bulk.size() + 5;
+    EXPECT_TRUE(eventually([&] { return counted == expected; })) << counted;
+    EXPECT_GE(countCalls, 5); // reported in batches, not once at the end
+    EXPECT_TRUE(eventually([&] { return relay.connectionCount() == 0 && exitNode.connectionCount() == 0; }));
+}
+
+TEST_F(SocksTest, CurlResolvesNamesThroughTheLine)
+{
+    route({ { portA, line("line1", "s1") } });
+    Server http("127.0.0.1", [](int fd, const std::string& peer) {
+        std::string req;
+        char c;
+        while (req.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1)
+            req.push_back(c);
+        sendAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(peer.size()) + "\r\n\r\n" + peer);
+    });
+    const std::string cmd = "env -u no_proxy -u NO_PROXY curl -s --max-time 10 --socks5-hostname 127.0.0.1:"
+        + std::to_string(portA) + " http://localhost:" + std::to_string(http.port()) + "/";
+    FILE* p = popen(cmd.c_str(), "r");
+    ASSERT_TRUE(p);
+    char buf[256] = {};
+    const size_t n = fread(buf, 1, sizeof buf - 1, p);
+    pclose(p);
+    EXPECT_EQ(std::string(buf, n), "127.0.3.5");
+}
+
+TEST_F(SocksTest, AnotherStandardServerServesAsLine)
+{
+    const uint16_t port = freePort();
+    Process microsocks(
+        { "microsocks", "-i", "127.0.0.1", "-p", std::to_string(port), "-u", "mu", "-P", "mp", "-b", "127.0.3.9" });
+    ASSERT_TRUE(microsocks.running());
+    ASSERT_TRUE(waitListening("127.0.0.1", port));
+    route({ { portA, line("mu", "mp", port) }, { portB, line("mu", "wrong", port) } });
+    std::string peer;
+    Fd fd = open(portA, &peer);
+    EXPECT_EQ(peer, "127.0.3.9");
+    EXPECT_TRUE(echoes(fd.get(), "through microsocks"));
+
+    Fd refused = connectTo("127.0.0.1", portB);
+    EXPECT_EQ(socksConnect(refused.get(), wireV4("127.0.0.1", echo.port())), 0x02);
+}
+
+TEST_F(SocksTest, LocalClientHandshakeVariants)
+{
+    route({ { portA, line("line1", "s1") } });
+    // One byte per segment.
+    Fd slow = connectTo("127.0.0.1", portA);
+    const std::string greeting("\x05\x01\x00", 3);
+    for (char c : greeting) {
+        sendAll(slow.get(), std::string(1, c));
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_EQ(recvExactly(slow.get(), 2), std::string("\x05\x00", 2));
+    for (char c : std::string("\x05\x01\x00", 3) + wireV4("127.0.0.1", echo.port())) {
+        sendAll(slow.get(), std::string(1, c));
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_EQ(readReply(slow.get()), 0);
+    EXPECT_EQ(recvLine(slow.get()), "127.0.3.5");
+
+    // GSSAPI offered beside no-auth: no-auth is chosen; GSSAPI alone is refused.
+    Fd both = connectTo("127.0.0.1", portA);
+    sendAll(both.get(), std::string("\x05\x02\x01\x00", 4));
+    EXPECT_EQ(recvExactly(both.get(), 2), std::string("\x05\x00", 2));
+    Fd gssapi = connectTo("127.0.0.1", portA);
+    sendAll(gssapi.get(), std::string("\x05\x01\x01", 3));
+    EXPECT_EQ(recvExactly(gssapi.get(), 2), std::string("\x05\xff", 2));
+
+    // Greeting, request and first data in one segment.
+    Fd eager = connectTo("127.0.0.1", portA);
+    sendAll(eager.get(), greeting + std::string("\x05\x01\x00", 3) + wireV4("127.0.0.1", echo.port()) + "early");
+    EXPECT_EQ(recvExactly(eager.get(), 2), std::string("\x05\x00", 2));
+    EXPECT_EQ(readReply(eager.get()), 0);
+    EXPECT_EQ(recvLine(eager.get()), "127.0.3.5");
+    EXPECT_EQ(recvExactly(eager.get(), 5), "early");
+}
+
+TEST_F(SocksTest, UpstreamGetsTargetUnchangedOneStepAtATime)
+{
+    // Reads one message per receive, as some servers do: anything sent ahead would be lost.
+    std::mutex m;
+    std::vector<std::string> requests;
+    std::atomic<bool> inOrder { true };
+    Server strict("127.0.0.1", [&](int fd, const std::string&) {
+        char buf[1024];
+        auto once = [&] {
+            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            return std::string(buf, size_t(std::max<ssize_t>(n, 0)));
+        };
+        std::this_thread::sleep_for(20ms); // give a pipelining client the chance to send ahead
+        if (once() != std::string("\x05\x01\x02", 3))
+            inOrder = false;
+        sendAll(fd, std::string("\x05\x02", 2));
+        std::this_thread::sleep_for(20ms);
+        if (once() != std::string("\x01\x02up\x02pw", 7))
+            inOrder = false;
+        sendAll(fd, std::string("\x01\x00", 2));
+        std::string req = once();
+        {
+            std::lock_guard lock(m);
+            requests.push_back(req);
+        }
+        sendAll(fd, std::string("\x05\x00\x00\x01\x7f\x09\x09\x09\x10\x92", 10) + "hi");
+        char c;
+        while (::recv(fd, &c, 1, 0) == 1)
+            sendAll(fd, std::string(1, c));
+    });
+    route({ { portA, line("up", "pw", strict.port()) } });
+
+    const std::vector<std::string> targets { wireDomain(std::string(255, 'd'), 443), wireV6("::1", 8080),
+        wireV4("10.1.2.3", 80) };
+    for (const auto& wire : targets) {
+        Fd fd = connectTo("127.0.0.1", portA);
+        std::string bound;
+        ASSERT_EQ(socksConnect(fd.get(), wire, nullptr, nullptr, &bound), 0);
+        EXPECT_EQ(bound, std::string("\x01\x7f\x09\x09\x09\x10\x92", 7)); // the upstream's own reply
+        EXPECT_EQ(recvExactly(fd.get(), 2), "hi");
+        EXPECT_TRUE(echoes(fd.get(), "z"));
+    }
+    EXPECT_TRUE(inOrder);
+    std::lock_guard lock(m);
+    ASSERT_EQ(requests.size(), targets.size());
+    for (size_t i = 0; i < targets.size(); ++i)
+        EXPECT_EQ(requests[i], std::string("\x05\x01\x00", 3) + targets[i]);
+}
+
+TEST_F(SocksTest, Ipv6TargetsLeaveFromIpv6Lines)
+{
+    route({ { portA, line("v6", "s6") }, { portB, line("line1", "s1") } });
+    std::string peer;
+    Fd fd = open(portA, &peer, "::1");
+    EXPECT_EQ(peer, "::1");
+    EXPECT_TRUE(echoes(fd.get(), "six"));
+    // An IPv4 line cannot carry an IPv6 target from its own address.
+    Fd v4 = connectTo("127.0.0.1", portB);
+    EXPECT_EQ(socksConnect(v4.get(), wireV6("::1", echo6.port())), 0x08);
+}
+
+TEST_F(SocksTest, RefusalsGetTheirReplyCodes)
+{
+    route({ { portA, line("line1", "wrong") } });
+    const auto target = wireV4("127.0.0.1", echo.port());
+    Fd unbound = connectTo("127.0.0.1", portB);
+    EXPECT_EQ(socksConnect(unbound.get(), target), 0x02);
+    Fd badCredentials = connectTo("127.0.0.1", portA);
+    EXPECT_EQ(socksConnect(badCredentials.get(), target), 0x02);
+
+    // Straight at the exit node.
+    const std::string user = "line1", wrong = "nope", right = "s1";
+    Fd direct = connectTo("127.0.0.1", exitPort);
+    EXPECT_EQ(socksConnect(direct.get(), target, &user, &wrong), -1);
+    Fd noAuth = connectTo("127.0.0.1", exitPort);
+    sendAll(noAuth.get(), std::string("\x05\x01\x00", 3));
+    EXPECT_EQ(recvExactly(noAuth.get(), 2), std::string("\x05\xff", 2));
+    Fd closedPort = connectTo("127.0.0.1", exitPort);
+    EXPECT_EQ(socksConnect(closedPort.get(), wireV4("127.0.0.1", freePort()), &user, &right), 0x05);
+
+    // Refusal codes of the exit node reach the local client as they are.
+    route({ { portA, line("line1", "s1") } });
+    Fd viaRelay = connectTo("127.0.0.1", portA);
+    EXPECT_EQ(socksConnect(viaRelay.get(), wireV4("127.0.0.1", freePort())), 0x05);
+    Fd bind = connectTo("127.0.0.1", portA);
+    sendAll(bind.get(), std::string("\x05\x01\x00\x05\x02\x00", 6) + target);
+    EXPECT_EQ(recvExactly(bind.get(), 2), std::string("\x05\x00", 2));
+    EXPECT_EQ(readReply(bind.get()), 0x07);
+}
+
+TEST_F(SocksTest, RerouteAndCloseConnections)
+{
+    route({ { portA, line("line1", "s1") }, { portB, line("line1", "s1") } });
+    std::string peer;
+    Fd before = open(portA, &peer);
+    Fd other = open(portB, &peer);
+
+    route({ { portA, line("line2", "s2") }, { portB, line("line1", "s1") } });
+    EXPECT_TRUE(echoes(before.get(), "still here")); // live connections keep their line
+    Fd after = open(portA, &peer);
+    EXPECT_EQ(peer, "127.0.3.7");
+
+    relay.closeConnections({ portA });
+    EXPECT_TRUE(recvUntilClosed(before.get()));
+    EXPECT_TRUE(recvUntilClosed(after.get()));
+    EXPECT_TRUE(echoes(other.get(), "untouched"));
+    Fd again = open(portA, &peer);
+    EXPECT_TRUE(echoes(again.get(), "new ones still work"));
+
+    relay.closeListeners();
+    EXPECT_TRUE(recvUntilClosed(other.get()));
+    EXPECT_FALSE(connectTo("127.0.0.1", portA));
+    EXPECT_EQ(relay.listenOne("127.0.0.1", portA), portA); // the port is free again at once
+}
+
+TEST_F(SocksTest, TimeLimitsEndStalledAndIdleConnections)
+{
+    Relay quick(1);
+    Timeouts t;
+    t.connect = 300ms;
+    t.idle = 300ms;
+    quick.setTimeouts(t);
+    const uint16_t port = quick.listenOne("127.0.0.1", 0);
+    // Accepts and never answers.
+    Server silent("127.0.0.1", [](int fd, const std::string&) { recvUntilClosed(fd); });
+    quick.setRoutes(std::make_shared<const RouteTable>(RouteTable { { port, line("line1", "s1") } }));
+    quick.start();
+
+    std::string peer;
+    Fd idle = connectTo("127.0.0.1", port);
+    ASSERT_EQ(socksConnect(idle.get(), wireV4("127.0.0.1", echo.port())), 0);
+    EXPECT_EQ(recvLine(idle.get()), "127.0.3.5");
+    EXPECT_TRUE(recvUntilClosed(idle.get())); // closed by the idle sweep
+
+    quick.setRoutes(std::make_shared<const RouteTable>(RouteTable { { port, line("x", "y", silent.port()) } }));
+    Fd stalled = connectTo("127.0.0.1", port);
+    EXPECT_EQ(socksConnect(stalled.get(), wireV4("127.0.0.1", echo.port())), 0x06);
+    quick.stop();
+}
+
+TEST_F(SocksTest, HalfClosePassesThrough)
+{
+    route({ { portA, line("line1", "s1") } });
+    std::string peer;
+    Fd fd = open(portA, &peer);
+    sendAll(fd.get(), "last words");
+    ::shutdown(fd.get(), SHUT_WR);
+    std::string rest;
+    EXPECT_TRUE(recvUntilClosed(fd.get(), &rest));
+    EXPECT_EQ(rest, "last words[eof]");
+}
+
+TEST_F(SocksTest, BrokenClientsAreRefusedAndServiceGoesOn)
+{
+    route({ { portA, line("line1", "s1") } });
+    const std::string ok("\x05\x01\x00", 3);
+    struct Case {
+        const char* name;
+        std::string sent;
+        std::string answer;
+        bool halfClose;
+    };
+    const std::vector<Case> cases {
+        { "HTTP request", "GET / HTTP/1.1\r\nHost: x\r\n\r\n", "", false },
+        { "SOCKS4", std::string("\x04\x01\x00\x50\x7f\x00\x00\x01\x00", 9), "", false },
+        { "no methods", std::string("\x05\x00", 2), "", false },
+        { "request of another version", ok + std::string("\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50", 10),
+            std::string("\x05\x00", 2), false },
+        { "unknown address type", ok + std::string("\x05\x01\x00\x07\x7f\x00\x00\x01\x00\x50", 10),
+            std::string("\x05\x00", 2) + std::string("\x05\x08\x00\x01\x00\x00\x00\x00\x00\x00", 10), false },
+        { "truncated request",
+            ok
+                + std::string("\x05\x01\x00\x03\x10"
+                              "abc",
+                    8),
+            std::string("\x05\x00", 2), true },
+        { "stalled greeting", std::string("\x05", 1), "", false },
+    };
+    for (const auto& c : cases) {
+        Fd fd = connectTo("127.0.0.1", portA);
+        sendAll(fd.get(), c.sent);
+        if (c.halfClose)
+            ::shutdown(fd.get(), SHUT_WR);
+        std::string answer;
+        EXPECT_TRUE(recvUntilClosed(fd.get(), &answer)) << c.name;
+        EXPECT_EQ(answer, c.answer) << c.name;
+    }
+    std::string peer;
+    Fd fd = open(portA, &peer);
+    EXPECT_TRUE(echoes(fd.get(), "still serving"));
+}
+
+} // namespace
