@@ -1,0 +1,62 @@
+#include "dataplane.h"
+
+namespace zq::clientproxy {
+
+#ifdef ZQ_HAVE_SOCKS_RELAY
+namespace {
+class RelayPlane : public DataPlane {
+public:
+    explicit RelayPlane(unsigned threads)
+        : m_relay(threads)
+    {
+    }
+    std::vector<std::uint16_t> listen(const std::string& host, const std::vector<std::uint16_t>& ports) override
+    {
+        return m_relay.listen(host, ports);
+    }
+    void closeListeners() override { m_relay.closeListeners(); }
+    void setRoutes(std::shared_ptr<const RouteTable> table) override { m_relay.setRoutes(std::move(table)); }
+    void closeConnections(const std::vector<std::uint16_t>& ports) override { m_relay.closeConnections(ports); }
+    void start() override { m_relay.start(); }
+    void stop() override { m_relay.stop(); }
+
+private:
+    socks::Relay m_relay;
+};
+} // namespace
+
+std::unique_ptr<DataPlane> makeDataPlane(unsigned threads)
+{
+    return std::make_unique<RelayPlane>(threads);
+}
+bool haveRelay()
+{
+    return true;
+}
+#else
+namespace {
+class NullPlane : public DataPlane {
+public:
+    std::vector<std::uint16_t> listen(const std::string&, const std::vector<std::uint16_t>& ports) override
+    {
+        return ports;
+    }
+    void closeListeners() override { }
+    void setRoutes(std::shared_ptr<const RouteTable>) override { }
+    void closeConnections(const std::vector<std::uint16_t>&) override { }
+    void start() override { }
+    void stop() override { }
+};
+} // namespace
+
+std::unique_ptr<DataPlane> makeDataPlane(unsigned)
+{
+    return std::make_unique<NullPlane>();
+}
+bool haveRelay()
+{
+    return false;
+}
+#endif
+
+} // namespace zq::clientproxy
