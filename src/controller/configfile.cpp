@@ -10,6 +10,19 @@
 
 namespace ConfigFile {
 
+namespace {
+
+// The file keeps the password in clear text; the log never shows it.
+QJsonObject withMaskedPassword(QJsonObject obj)
+{
+    const auto it = obj.find(QStringLiteral("password"));
+    if (it != obj.end() && it->isString())
+        *it = QString(it->toString().size(), QLatin1Char('*'));
+    return obj;
+}
+
+} // namespace
+
 bool read(const QString& path, Settings& settings)
 {
     qDebug() << "readConfigFromFile:" << path;
@@ -19,13 +32,15 @@ bool read(const QString& path, Settings& settings)
         return false;
     }
     const QByteArray data = file.readAll();
-    qDebug() << "data:" << QString::fromUtf8(data);
     file.close();
 
     const QJsonDocument doc = QJsonDocument::fromJson(data);
-    if (!doc.isObject())
+    if (!doc.isObject()) {
+        qDebug() << "data:" << QString::fromUtf8(data);
         return true;
+    }
     const QJsonObject obj = doc.object();
+    qDebug() << "data:" << QString::fromUtf8(QJsonDocument(withMaskedPassword(obj)).toJson(QJsonDocument::Compact));
     settings.username = obj.value(QStringLiteral("username")).toString();
     settings.password = obj.value(QStringLiteral("password")).toString();
     settings.email = obj.value(QStringLiteral("email")).toString();
@@ -48,7 +63,7 @@ QString save(const QString& path, const Settings& settings)
     obj.insert(QStringLiteral("uid"), settings.uid);
     obj.insert(QStringLiteral("username"), settings.username);
     const QByteArray text = QJsonDocument(obj).toJson(QJsonDocument::Compact);
-    qDebug() << text;
+    qDebug() << QJsonDocument(withMaskedPassword(obj)).toJson(QJsonDocument::Compact);
 
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);

@@ -118,8 +118,10 @@ void RequestLayer::addFormPart(QHttpMultiPart* body, const QString& name, const 
     part.setRawHeader("Content-Disposition", "form-data; name=\"" + name.toUtf8() + '"');
     part.setBody(value);
     body->append(part);
-    // Kept only for the "req:" log line.
-    body->setObjectName(body->objectName() + name + QLatin1Char('=') + QString::fromUtf8(value) + QLatin1Char('|'));
+    // Kept only for the "req:" log line; a password never reaches the log.
+    const QString shown = name == QLatin1String("password") ? QString(QString::fromUtf8(value).size(), QLatin1Char('*'))
+                                                            : QString::fromUtf8(value);
+    body->setObjectName(body->objectName() + name + QLatin1Char('=') + shown + QLatin1Char('|'));
 }
 
 void RequestLayer::setWatchdogDurations(int postMs, int getMs)

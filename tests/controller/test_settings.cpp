@@ -13,7 +13,16 @@ private slots:
     void oddFiles();
     void failedWriteKeepsOldFile();
     void expireTimeText();
+    void passwordNeverLogged();
 };
+
+namespace {
+QStringList g_log;
+void capture(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_log.append(message);
+}
+} // namespace
 
 void TestSettings::roundTripKeepsValuesAndKeyOrder()
 {
@@ -109,6 +118,23 @@ void TestSettings::expireTimeText()
     const QDateTime local(QDate(2030, 1, 2), QTime(3, 4));
     user->setExpireUTC(uint(local.toSecsSinceEpoch()));
     QCOMPARE(user->getExpireTimeStr(), QStringLiteral("2030-01-02 03:04"));
+}
+
+void TestSettings::passwordNeverLogged()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("proxy.json"));
+    Settings s;
+    s.password = QStringLiteral("s3cret-pw");
+    g_log.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    ConfigFile::save(path, s);
+    Settings back;
+    ConfigFile::read(path, back);
+    qInstallMessageHandler(previous);
+    QCOMPARE(back.password, s.password); // the file itself keeps it
+    QVERIFY(!g_log.join(QLatin1Char('\n')).contains(QStringLiteral("s3cret-pw")));
+    QVERIFY(g_log.join(QLatin1Char('\n')).contains(QStringLiteral("*********")));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
