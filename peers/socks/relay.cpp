@@ -10,21 +10,47 @@ using namespace detail;
 
 namespace {
 // Reaches host:port, resolving names on this thread's context.
-Task<std::error_code> connectTo(Socket& sock, const std::string& host, std::uint16_t port)
+Task<std::error_code> connectTo(Session& s, const std::string& host, std::uint16_t port)
 {
     std::error_code ec;
     const auto addr = asio::ip::make_address(host, ec);
     if (!ec) {
-        auto [cec] = co_await sock.async_connect(tcp::endpoint(addr, port), nothrow);
+        auto [cec] = co_await s.upstream.async_connect(tcp::endpoint(addr, port), nothrow);
         co_return cec;
     }
-    Resolver resolver(sock.get_executor());
+    Resolver resolver(s.upstream.get_executor());
     auto [rec, results] = co_await resolver.async_resolve(host, std::to_string(port), nothrow);
     if (rec)
         co_return rec;
-    auto [cec, ep] = co_await asio::async_connect(sock, results, nothrow);
+    // Closing the session does not cancel a lookup; connecting would open the socket again.
+    if (s.closed)
+        co_return asio::error::operation_aborted;
+    auto [cec, ep] = co_await asio::async_connect(s.upstream, results, nothrow);
     co_return cec;
 }
+
+// The upstream's connect, greeting and credentials, run while the client is still greeting us.
+struct UpstreamPrep {
+    explicit UpstreamPrep(Executor ex)
+        : ready(ex, Timer::time_point::max())
+    {
+    }
+    HandshakeBuffer hb;
+    Timer ready; // cancelled once `result` is known
+    bool done = false;
+    Reply result = Reply::GeneralFailure;
+};
+
+// Ends the session when a handshake gives up early, so a prepared upstream goes with it.
+struct CloseUnlessKept {
+    Session& s;
+    bool keep = false;
+    ~CloseUnlessKept()
+    {
+        if (!keep)
+            s.close();
+    }
+};
 
 Reply upstreamReply(std::uint8_t rep)
 {
@@ -39,10 +65,13 @@ struct Relay::Impl {
     }
 
     Task<void> serve(std::shared_ptr<Session> s);
-    // Client side towards the upstream: each step waits for its answer before the next is sent.
+    // Client side towards the upstream: each step waits for its answer before the next is sent
+    // (some servers read one message per receive). Connects and authenticates; the request
+    // follows once the client has sent its own.
+    Task<void> prepareUpstream(
+        std::shared_ptr<Session> s, std::shared_ptr<const Route> route, std::shared_ptr<UpstreamPrep> prep);
     // Returns Succeeded with the upstream's own reply in `answer`, or the reply for our client.
-    Task<Reply> handshakeUpstream(
-        Session& s, const Route& route, const Request& req, HandshakeBuffer& hb, std::string& answer);
+    Task<Reply> requestUpstream(Session& s, const Request& req, HandshakeBuffer& hb, std::string& answer);
 
     std::atomic<std::shared_ptr<const RouteTable>> routes { std::make_shared<const RouteTable>() };
     Engine engine; // last: stopped before the routes go
@@ -57,6 +86,14 @@ Task<void> Relay::Impl::serve(std::shared_ptr<Session> s)
         if (it != table->end())
             route = it->second;
     }
+    // The upstream is reached at once: its round trips overlap the client's instead of
+    // following them.
+    std::shared_ptr<UpstreamPrep> prep;
+    if (route) {
+        prep = std::make_shared<UpstreamPrep>(s->worker.ctx.get_executor());
+        asio::co_spawn(s->worker.ctx, prepareUpstream(s, route, prep), asio::detached);
+    }
+    CloseUnlessKept guard { *s };
 
     auto hb = std::make_unique<HandshakeBuffer>();
     Greeting greeting;
@@ -89,12 +126,16 @@ Task<void> Relay::Impl::serve(std::shared_ptr<Session> s)
     }
     // Bytes the client sent ahead of our answer go to the upstream once it is ready.
     std::string toUpstream = hb->rest();
-    hb->begin = hb->end = 0;
+    hb.reset();
 
     s->setDeadline(engine.timeouts().connect);
     s->connecting = true;
+    if (!prep->done)
+        co_await prep->ready.async_wait(nothrow);
     std::string answer;
-    Reply rep = co_await handshakeUpstream(*s, *route, req, *hb, answer);
+    Reply rep = prep->result;
+    if (rep == Reply::Succeeded && !s->closed)
+        rep = co_await requestUpstream(*s, req, prep->hb, answer);
     s->connecting = false;
     if (s->timedOut)
         rep = Reply::TtlExpired;
@@ -105,51 +146,61 @@ Task<void> Relay::Impl::serve(std::shared_ptr<Session> s)
         co_return;
     }
     // The upstream's reply (its bound address) goes to the client as is, then any early bytes.
-    answer += hb->rest();
-    hb.reset();
+    answer += prep->hb.rest();
+    prep.reset();
     if (!co_await writeAll(s->client, std::move(answer)) || !co_await writeAll(s->upstream, std::move(toUpstream)))
         co_return;
     if (s->closed)
         co_return;
+    guard.keep = true;
     startRelaying(std::move(s));
 }
 
-Task<Reply> Relay::Impl::handshakeUpstream(
-    Session& s, const Route& route, const Request& req, HandshakeBuffer& hb, std::string& answer)
+Task<void> Relay::Impl::prepareUpstream(
+    std::shared_ptr<Session> s, std::shared_ptr<const Route> route, std::shared_ptr<UpstreamPrep> prep)
 {
-    const std::error_code ec = co_await connectTo(s.upstream, route.upstreamHost, route.upstreamPort);
-    if (ec || s.closed)
-        co_return Reply::GeneralFailure;
-    tune(s.upstream);
+    auto finish = [&](Reply r) {
+        prep->result = r;
+        prep->done = true;
+        prep->ready.cancel();
+    };
+    const std::error_code ec = co_await connectTo(*s, route->upstreamHost, route->upstreamPort);
+    if (ec || s->closed)
+        co_return finish(Reply::GeneralFailure);
+    tune(s->upstream);
 
-    const bool credentials = !route.username.empty() || !route.password.empty();
-    if (!co_await writeAll(s.upstream, makeGreeting(credentials)))
-        co_return Reply::GeneralFailure;
+    const bool credentials = !route->username.empty() || !route->password.empty();
+    if (!co_await writeAll(s->upstream, makeGreeting(credentials)))
+        co_return finish(Reply::GeneralFailure);
     std::uint8_t chosen = method::kNoAcceptable;
-    if (co_await readMessage(s.upstream, hb,
+    if (co_await readMessage(s->upstream, prep->hb,
             [&](const std::uint8_t* d, std::size_t n, std::size_t& used) {
                 return parseMethodReply(d, n, used, chosen);
             })
         != Parse::Good)
-        co_return Reply::GeneralFailure;
+        co_return finish(Reply::GeneralFailure);
 
     if (chosen == method::kUserPass && credentials) {
-        std::string auth = makeAuth(route.username, route.password);
-        if (auth.empty() || !co_await writeAll(s.upstream, std::move(auth)))
-            co_return Reply::GeneralFailure;
+        std::string auth = makeAuth(route->username, route->password);
+        if (auth.empty() || !co_await writeAll(s->upstream, std::move(auth)))
+            co_return finish(Reply::GeneralFailure);
         std::uint8_t status = 0xff;
-        if (co_await readMessage(s.upstream, hb,
+        if (co_await readMessage(s->upstream, prep->hb,
                 [&](const std::uint8_t* d, std::size_t n, std::size_t& used) {
                     return parseAuthReply(d, n, used, status);
                 })
             != Parse::Good)
-            co_return Reply::GeneralFailure;
+            co_return finish(Reply::GeneralFailure);
         if (status != 0)
-            co_return Reply::NotAllowed;
+            co_return finish(Reply::NotAllowed);
     } else if (chosen != method::kNoAuth) {
-        co_return Reply::NotAllowed;
+        co_return finish(Reply::NotAllowed);
     }
+    finish(Reply::Succeeded);
+}
 
+Task<Reply> Relay::Impl::requestUpstream(Session& s, const Request& req, HandshakeBuffer& hb, std::string& answer)
+{
     if (!co_await writeAll(s.upstream, makeRequest(req)))
         co_return Reply::GeneralFailure;
     std::uint8_t rep = 0xff;

@@ -256,6 +256,40 @@ TEST_F(SocksTest, UpstreamGetsTargetUnchangedOneStepAtATime)
         EXPECT_EQ(requests[i], std::string("\x05\x01\x00", 3) + targets[i]);
 }
 
+TEST_F(SocksTest, UpstreamReachedEarlyGoesWhenTheClientGivesUp)
+{
+    // The relay reaches the upstream while its client is still greeting. This upstream never
+    // answers: a client that fails or leaves must still take that connection with it.
+    std::atomic<int> ended { 0 };
+    Server upstream("127.0.0.1", [&](int fd, const std::string&) {
+        recvUntilClosed(fd);
+        ++ended;
+    });
+    // No time-out may end them for us.
+    Relay patient(1);
+    Timeouts t;
+    t.handshake = t.connect = 3600s;
+    patient.setTimeouts(t);
+    const uint16_t port = patient.listenOne("127.0.0.1", 0);
+    patient.setRoutes(std::make_shared<const RouteTable>(RouteTable { { port, line("up", "pw", upstream.port()) } }));
+    patient.start();
+
+    const std::vector<std::string> quitters { "GET / HTTP/1.1\r\n\r\n",
+        std::string("\x05\x01\x00\x05\x02\x00\x01\x7f\x00\x00\x01\x00\x50", 13), "" };
+    for (const auto& sent : quitters) {
+        Fd fd = connectTo("127.0.0.1", port);
+        sendAll(fd.get(), sent);
+        if (sent.empty())
+            ::shutdown(fd.get(), SHUT_WR);
+        EXPECT_TRUE(recvUntilClosed(fd.get()));
+    }
+    // Bounded wait for the upstream threads to see their connections end (not a timing check).
+    for (int i = 0; i < 500 && ended < int(quitters.size()); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(ended.load(), int(quitters.size()));
+    patient.stop();
+}
+
 TEST_F(SocksTest, Ipv6TargetsLeaveFromIpv6Lines)
 {
     route({ { portA, line("v6", "s6") }, { portB, line("line1", "s1") } });
