@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace zq::catalogue {
 
 namespace {
@@ -54,6 +56,7 @@ void AreaCatalogue::getAreaList()
 void AreaCatalogue::dealAreaList(const QJsonObject& reply, bool fromNetwork)
 {
     m_countries.clear();
+    m_citiesByName.clear();
     if (reply.value(QLatin1String("code")).toInt() != 0) {
         emit getAreaListStatus(false, QString());
         return;
@@ -92,6 +95,7 @@ void AreaCatalogue::dealAreaList(const QJsonObject& reply, bool fromNetwork)
         }
         m_countries.append(country);
     }
+    indexCities();
     qDebug() << "country num=" << m_countries.size();
     emit getAreaListStatus(true, QString());
 }
@@ -205,25 +209,45 @@ QStringList AreaCatalogue::stateNames(const QString& cName, const QString& sName
     return sorted(names);
 }
 
+void AreaCatalogue::indexCities()
+{
+    for (int c = 0; c < m_countries.size(); ++c) {
+        const QVector<State>& states = m_countries.at(c).states;
+        for (int s = 0; s < states.size(); ++s) {
+            for (int i = 0; i < states.at(s).cities.size(); ++i)
+                m_citiesByName.append({ c, s, i });
+        }
+    }
+    const auto name = [this](const CityRef& r) -> const QString& {
+        return m_countries.at(r.country).states.at(r.state).cities.at(r.city).name;
+    };
+    std::stable_sort(m_citiesByName.begin(), m_citiesByName.end(),
+        [&name](const CityRef& a, const CityRef& b) { return name(a) < name(b); });
+}
+
 QStringList AreaCatalogue::cityNames(const QString& coName, const QString& sName, const QString& cName) const
 {
     const QString countryPart = coName.toCaseFolded();
     const QString statePart = sName.toCaseFolded();
     const QString cityPart = cName.toCaseFolded();
-    QStringList names;
-    for (const Country& country : m_countries) {
-        if (!country.folded.contains(countryPart))
-            continue;
-        for (const State& state : country.states) {
-            if (!state.folded.contains(statePart))
-                continue;
-            for (const City& city : state.cities) {
-                if (city.folded.contains(cityPart))
-                    names.append(city.name);
-            }
-        }
+    // Which states pass the country and state filters, decided once per state.
+    QVector<QVector<bool>> statePasses(m_countries.size());
+    for (int c = 0; c < m_countries.size(); ++c) {
+        const Country& country = m_countries.at(c);
+        const bool countryPasses = country.folded.contains(countryPart);
+        statePasses[c].resize(country.states.size());
+        for (int s = 0; s < country.states.size(); ++s)
+            statePasses[c][s] = countryPasses && country.states.at(s).folded.contains(statePart);
     }
-    return sorted(names);
+    QStringList names;
+    for (const CityRef& ref : m_citiesByName) {
+        if (!statePasses.at(ref.country).at(ref.state))
+            continue;
+        const City& city = m_countries.at(ref.country).states.at(ref.state).cities.at(ref.city);
+        if (city.folded.contains(cityPart))
+            names.append(city.name);
+    }
+    return names;
 }
 
 QStringList AreaCatalogue::getStateNameList(const QString& cName) const

@@ -91,7 +91,16 @@ private:
     QString m_configDir;
     const ServiceAddresses* m_addresses = nullptr;
     Poster m_post;
+    void indexCities();
+
     QVector<Country> m_countries;
+    // Every city in name order, so city queries come out sorted without sorting each time.
+    struct CityRef {
+        int country;
+        int state;
+        int city;
+    };
+    QVector<CityRef> m_citiesByName;
     QVector<AsnEntry> m_asn;
 };
 
