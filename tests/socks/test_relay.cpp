@@ -131,7 +131,9 @@ TEST_F(SocksTest, CarriesClientsThroughTheLineAndCountsBytes)
     // Closing passes a half-close on; the target answers it with "[eof]", relayed and counted too.
     const uint64_t expected = peer.size() + 1 + 2 * bulk.size() + 5;
     EXPECT_TRUE(eventually([&] { return counted == expected; })) << counted;
-    EXPECT_GE(countCalls, 5); // reported in batches, not once at the end
+    // Reported in batches, not once at the end: each 3 MiB direction passes the 1 MiB mark at
+    // least once before the close report, whatever sizes the splices happen to move.
+    EXPECT_GE(countCalls, 3);
     EXPECT_TRUE(eventually([&] { return relay.connectionCount() == 0 && exitNode.connectionCount() == 0; }));
 }
 
