@@ -1,6 +1,6 @@
 #include "apiserver.h"
 
-#include "formparser.h"
+#include "form.h"
 #include "log.h"
 
 #include <httplib.h>
@@ -26,40 +26,34 @@ std::int64_t nowSeconds()
         .count();
 }
 
-// Content type given to multipart requests before the HTTP library reads them, so that it keeps the
-// raw body and the form is parsed by parseMultipart.
-constexpr const char* kRawMultipart = "application/x-zq-raw-multipart";
-
 // Form fields of a multipart or url-encoded request, with size limits.
 class Form {
 public:
     explicit Form(const httplib::Request& req)
     {
-        const std::string type = req.get_header_value("Content-Type");
-        if (type.rfind(kRawMultipart, 0) == 0) {
-            if (auto parsed = parseMultipart(req.body, multipartBoundary(type), m_error))
-                m_fields = std::move(*parsed);
-        } else {
+        if (req.get_header_value("Content-Type").rfind("application/x-www-form-urlencoded", 0) == 0) {
             for (const auto& [k, v] : req.params)
-                m_fields.emplace(k, v);
+                m_fields.add(k, v);
+        } else if (auto parsed = peers::FormFields::fromRequest(req, &m_error)) {
+            m_fields = std::move(*parsed);
         }
         if (m_fields.size() > kMaxFields)
             m_error = "too many form fields";
     }
     bool ok() const { return m_error.empty(); }
     const std::string& error() const { return m_error; }
-    bool has(const char* name) const { return m_fields.count(name) > 0; }
+    bool has(const char* name) const { return m_fields.has(name); }
     // Empty text for a missing field; sets the error for an oversized one.
     std::string get(const char* name)
     {
-        const auto it = m_fields.find(name);
-        if (it == m_fields.end())
+        const auto value = m_fields.get(name);
+        if (!value)
             return {};
-        if (it->second.size() > kMaxField) {
+        if (value->size() > kMaxField) {
             m_error = std::string("field \"") + name + "\" is too long";
             return {};
         }
-        return it->second;
+        return *value;
     }
     std::optional<std::uint16_t> port(const char* name)
     {
@@ -76,7 +70,7 @@ public:
     }
 
 private:
-    FormFields m_fields;
+    peers::FormFields m_fields;
     std::string m_error;
 };
 
@@ -201,17 +195,8 @@ void ApiServer::routes()
         env["data"] = m_proxyServerAddress;
         reply(res, env, false);
     };
-    // The library rejects an empty form (closing delimiter only), which the client sends; keep
-    // multipart bodies raw and parse them here.
-    s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
-        const std::string type = req.get_header_value("Content-Type");
-        if (type.rfind("multipart/form-data", 0) == 0) {
-            auto& mutableReq = const_cast<httplib::Request&>(req); // the library's request is not const
-            mutableReq.headers.erase("Content-Type"); // case-insensitive map
-            mutableReq.headers.emplace("Content-Type", kRawMultipart + type.substr(19));
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+    // The library rejects an empty form (closing delimiter only), which the client sends.
+    peers::installFormReader(s);
     s.Post("/api/get_server_status", status);
     s.Get("/api/get_server_status", status);
     s.Post("/api/set_port_session", local(&ApiServer::setPortSession, true));

@@ -22,6 +22,9 @@ public:
     // Parses a multipart/form-data body given its Content-Type.
     static std::optional<FormFields> parse(const std::string& contentType, const std::string& body, std::string* error);
 
+    // Appends a field (url-encoded bodies and query parameters).
+    void add(std::string name, std::string value) { m_fields.emplace_back(std::move(name), std::move(value)); }
+
     bool has(const std::string& name) const;
     // First value of the field, or nullopt when it is absent.
     std::optional<std::string> get(const std::string& name) const;
