@@ -63,6 +63,20 @@ inline void writeAll(const std::string& path, const std::string& content)
     std::ofstream(path, std::ios::binary) << content;
 }
 
+// Standard output of a shell command.
+inline std::string runCommand(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
 // One running zq-service process.
 class ServiceProcess {
 public:

@@ -9,19 +9,6 @@ namespace {
 
 const zq::codec::Codec codec;
 
-std::string runCommand(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
 int runStatus(const std::string& command)
 {
     const int status = std::system(command.c_str());

@@ -46,15 +46,7 @@ protected:
     {
         const std::string cmd = "curl -s --max-time 5 -x socks5://" + user + ":" + password + "@127.0.0.1:"
             + std::to_string(service->exitPort()) + " http://127.0.0.1:" + std::to_string(targetPort) + "/ 2>/dev/null";
-        std::string out;
-        if (FILE* p = ::popen(cmd.c_str(), "r")) {
-            char buf[4096];
-            size_t n;
-            while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-                out.append(buf, n);
-            ::pclose(p);
-        }
-        return out;
+        return runCommand(cmd);
     }
 
     TempDir dir;
