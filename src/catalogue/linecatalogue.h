@@ -70,6 +70,8 @@ public:
     void dealProxyServerUnlimitInfo(const QJsonObject& reply);
 
     QList<QObject*> lines(Plan plan) const { return m_lines[index(plan)]; }
+    // The list itself, for binding work that moves records out of it or drops them.
+    QList<QObject*>& mutableLines(Plan plan) { return m_lines[index(plan)]; }
 
     // Sorts a list by its name ("S5_ProxyList", "ResidentTraffic_TodayList", ...); unknown names
     // and keys do nothing.

@@ -6,7 +6,9 @@
 #include "machineidentity.h"
 #include "platform.h"
 #include "portsearch.h"
+#include "porttable.h"
 #include "requestlayer.h"
+#include "savedlists.h"
 #include "userinfo.h"
 // --- catalogue ---
 #include "areacatalogue.h"
@@ -17,7 +19,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QNetworkDatagram>
-#include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
@@ -31,12 +32,8 @@ Controller* Controller::instance()
 Controller::Controller(const QString& documentsDir, const QString& appDir, QObject* parent)
     : QObject(parent)
     , m_appDir(appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir)
-    , proxyServerAddress(QStringLiteral(ZQ_PROXY_SERVER_ADDRESS))
     , apiPort(zq::kDefaultApiPort)
-    , startPort(zq::kDefaultStartPort)
-    , portNum(zq::kDefaultPortNum)
 {
-    m_helperProcess = new QProcess(this);
     // The download manager and the request pool.
     m_requests = new RequestLayer(QString(), &m_codec, this);
     initTimer();
@@ -56,7 +53,7 @@ Controller::Controller(const QString& documentsDir, const QString& appDir, QObje
     m_notificationSocket = new QUdpSocket(this);
     m_notificationPort = zq::ports::firstFreeUdpPort(100, 1000);
     m_notificationSocket->bind(QHostAddress::Any, quint16(m_notificationPort), QAbstractSocket::ShareAddress);
-    connect(m_notificationSocket, &QUdpSocket::readyRead, this, &Controller::recvUdpSocketFromLocalProxy);
+    initPorts();
 }
 
 Controller::~Controller() = default;
@@ -65,7 +62,6 @@ void Controller::initTimer()
 {
     timer4LocalEvent = new QTimer(this);
     timer4AreaList = new QTimer(this);
-    timer4ServicStatue = new QTimer(this);
     timer4TodayList = new QTimer(this);
     timer4AreaList->start(zq::kAreaListIntervalMs);
 }
@@ -76,7 +72,11 @@ bool Controller::init()
     apiPort = zq::ports::firstFreeTcpPort(200, 1000);
     programPort = zq::ports::firstFreeTcpPort(300, 1000);
     qDebug() << "proxy apiPort" << apiPort << "ProgramePort" << programPort;
-    readConfigFromFile();
+    m_portTable->setReservedPorts(apiPort, programPort);
+    // The saved lists come before the port table, which then shows their bound lines.
+    if (readConfigFromFile() && !UserInfo::instance()->getUserName().isEmpty())
+        m_savedLists->reloadForAccount(UserInfo::instance()->getUserName());
+    createPortInfoList();
     return readASNInfo(); // --- catalogue ---
 }
 
@@ -111,8 +111,8 @@ bool Controller::readConfigFromFile()
 {
     Settings settings;
     settings.autoLogin = autoLogin;
-    settings.portNum = portNum;
-    settings.startPort = startPort;
+    settings.portNum = m_portTable->portNum();
+    settings.startPort = m_portTable->startPort();
     UserInfo* user = UserInfo::instance();
     settings.username = user->getUserName();
     settings.password = user->getPassword();
@@ -124,8 +124,8 @@ bool Controller::readConfigFromFile()
     user->setPassword(settings.password);
     user->setEmail(settings.email);
     user->setUid(settings.uid);
-    portNum = settings.portNum;
-    startPort = settings.startPort;
+    m_portTable->setPortNum(settings.portNum);
+    m_portTable->setStartPort(settings.startPort);
     autoLogin = settings.autoLogin;
     return true;
 }
@@ -137,8 +137,8 @@ void Controller::saveConfigToFile()
     settings.autoLogin = autoLogin;
     settings.email = user->getEmail();
     settings.password = user->getPassword();
-    settings.portNum = portNum;
-    settings.startPort = startPort;
+    settings.portNum = m_portTable->portNum();
+    settings.startPort = m_portTable->startPort();
     settings.uid = user->getUid();
     settings.username = user->getUserName();
     const QString error = ConfigFile::save(m_paths.configFile(), settings);
@@ -146,34 +146,11 @@ void Controller::saveConfigToFile()
         emit proxyClientMessage(QStringLiteral("save config fail") + error);
 }
 
-void Controller::stopProxy()
-{
-    timer4LocalEvent->stop();
-    timer4AreaList->stop();
-    timer4ServicStatue->stop();
-    timer4TodayList->stop();
-    if (m_helperProcess->state() != QProcess::NotRunning) {
-        m_helperProcess->kill();
-        m_helperProcess->waitForFinished(3000);
-    }
-    isStart = false;
-}
-
-void Controller::recvUdpSocketFromLocalProxy()
-{
-    while (m_notificationSocket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_notificationSocket->receiveDatagram();
-        qDebug() << "recvUdpSocketFromLocalProxy" << datagram.data();
-    }
-}
-
 // --- account ---
 
 void Controller::initAccount()
 {
     connect(m_requests, &RequestLayer::interfaceTimeout, this, &Controller::interfaceTimeout);
-    // A failed status poll ends the polling until the helper is started again.
-    m_requests->setFailureHook(Route::ServerStatus, [this]() { timer4ServicStatue->stop(); });
 
     m_account = new Account(m_requests, &m_codec, &m_addresses, &m_paths, this);
     AccountHooks hooks;
@@ -198,46 +175,70 @@ void Controller::initAccount()
     connect(m_account, &Account::priceInfo, this, &Controller::priceInfo);
 }
 
-void Controller::reloadListsForAccount(const QString& username)
-{
-    qDebug() << "account changed to" << username << ": saved lists not reloaded (today and favourite lists pending)";
-}
-
 void Controller::readProgramListForAccount(const QString& username)
 {
     qDebug() << "program list of" << username << "not read (program list pending)";
 }
 
-void Controller::login(const QString& username, const QString& passwd) { m_account->login(username, passwd); }
-
-void Controller::loginOut() { m_account->loginOut(); }
-
-void Controller::getConfig() { m_account->getConfig(); }
-
-void Controller::checkIp() { m_account->checkIp(); }
-
-void Controller::checkPorxy() { m_account->checkPorxy(); }
-
-void Controller::getUserIpNumber() { m_account->getUserIpNumber(); }
-
-void Controller::getUserExpTime() { m_account->getUserExpTime(); }
-
-void Controller::getUserResiTraffic() { m_account->getUserResiTraffic(); }
-
-void Controller::checkUpdate() { m_account->checkUpdate(); }
-
-void Controller::downloadUpdateFile(const QString& interfaceStr) { m_account->downloadUpdateFile(interfaceStr); }
-
-QString Controller::getUpdateFileName() const { return Account::getUpdateFileName(); }
-
-bool Controller::runProgrameByName(const QString& name)
+void Controller::login(const QString& username, const QString& passwd)
 {
-    const QString program = m_paths.configDir + QLatin1Char('/') + name;
-    qDebug() << "runProgrameByName" << program;
-    return zq::platform::startDetached(program, {}, m_paths.configDir);
+    m_account->login(username, passwd);
 }
 
-void Controller::getPriceInfo() { m_account->getPriceInfo(); }
+void Controller::loginOut()
+{
+    m_account->loginOut();
+}
+
+void Controller::getConfig()
+{
+    m_account->getConfig();
+}
+
+void Controller::checkIp()
+{
+    m_account->checkIp();
+}
+
+void Controller::checkPorxy()
+{
+    m_account->checkPorxy();
+}
+
+void Controller::getUserIpNumber()
+{
+    m_account->getUserIpNumber();
+}
+
+void Controller::getUserExpTime()
+{
+    m_account->getUserExpTime();
+}
+
+void Controller::getUserResiTraffic()
+{
+    m_account->getUserResiTraffic();
+}
+
+void Controller::checkUpdate()
+{
+    m_account->checkUpdate();
+}
+
+void Controller::downloadUpdateFile(const QString& interfaceStr)
+{
+    m_account->downloadUpdateFile(interfaceStr);
+}
+
+QString Controller::getUpdateFileName() const
+{
+    return Account::getUpdateFileName();
+}
+
+void Controller::getPriceInfo()
+{
+    m_account->getPriceInfo();
+}
 
 // --- catalogue ---
 

@@ -11,11 +11,20 @@
 #include <QString>
 #include <QStringList>
 
-class QProcess;
 class QTimer;
 class QUdpSocket;
 class Account;
 class RequestLayer;
+namespace zq::ports {
+class PortTable;
+class PortBindings;
+} // namespace zq::ports
+namespace zq::lists {
+class SavedLists;
+}
+namespace zq::helper {
+class HelperProcess;
+}
 // --- catalogue ---
 namespace zq::catalogue {
 class AreaCatalogue;
@@ -45,16 +54,13 @@ public:
     Q_INVOKABLE void setIsLogin(bool value) { isLogin = value; }
     Q_INVOKABLE bool getAutoLogin() const { return autoLogin; }
     Q_INVOKABLE void setAutoLogin(bool value) { autoLogin = value; }
-    Q_INVOKABLE bool getIsStart() const { return isStart; }
-    Q_INVOKABLE void setIsStart(bool value) { isStart = value; }
-    Q_INVOKABLE int getPortNum() const { return portNum; }
-    Q_INVOKABLE void setPortNum(int value) { portNum = value; }
-    Q_INVOKABLE int getStartPort() const { return startPort; }
+    Q_INVOKABLE bool getIsStart() const;
+    Q_INVOKABLE void setIsStart(bool value);
     Q_INVOKABLE int getLocalPort() const { return apiPort; }
     Q_INVOKABLE int getPortForProgrameProxy() const { return programPort; }
     Q_INVOKABLE bool getIsDriverRun() const { return isDriverRun; }
     Q_INVOKABLE QString getLocalIp() const { return localIp; }
-    Q_INVOKABLE QString getProxyServerAddress() const { return proxyServerAddress; }
+    Q_INVOKABLE QString getProxyServerAddress() const;
     Q_INVOKABLE int getStringLength(const QString& msg) const { return msg.length(); }
     Q_INVOKABLE void qmlSleep(int sec);
     Q_INVOKABLE QStringList getLangList() const;
@@ -64,7 +70,61 @@ public:
     Q_INVOKABLE void saveConfigToFile();
 
     // --- local proxy helper ---
+    Q_INVOKABLE bool startProxy();
     Q_INVOKABLE void stopProxy();
+    Q_INVOKABLE void getServerStatus();
+    zq::helper::HelperProcess* helper() const { return m_helper; }
+
+    // --- host helpers ---
+    Q_INVOKABLE QString getJumpUrl(QString type);
+    Q_INVOKABLE void jumpUrl(QString url);
+    Q_INVOKABLE bool runProgrameAsUAC(QString name);
+
+    // --- port table ---
+    Q_INVOKABLE void createPortInfoList();
+    Q_INVOKABLE QList<QObject*> getPortInfoList();
+    Q_INVOKABLE int getStartPort() const;
+    Q_INVOKABLE int getPortNum() const;
+    Q_INVOKABLE void setPortNum(int value);
+    Q_INVOKABLE QString setPortNumStr(QString start, QString value);
+    Q_INVOKABLE QString getPortRange();
+    Q_INVOKABLE void checkPortStatus(int port);
+    zq::ports::PortTable* portTable() const { return m_portTable; }
+
+    // --- binding and release ---
+    Q_INVOKABLE void setPortSession(QString sessionId, QString ip, int port, QString server, QString sn, int openPort,
+        QString area, QString region, bool isNeedCharge, bool usable);
+    Q_INVOKABLE void setPortSessionS5U(QString sessionId, QString ip, int port, QString server, QString sn,
+        int openPort, QString area, QString region, bool isNeedCharge, bool usable);
+    Q_INVOKABLE void setPortSessionResiTraffic(QString sessionId, QString ip, int port, QString server, QString sn,
+        QString area, QString region, bool usable, QString planTypeKey);
+    Q_INVOKABLE void checkSnIsExist(QString sn, QString serverIp, QString username, QString sessionId);
+    Q_INVOKABLE void freeOneProxyPort(int port);
+    Q_INVOKABLE void freeProxyPort();
+    Q_INVOKABLE int freeResidentTrafficPort();
+    Q_INVOKABLE void resetPort(QString startPort, QString portNum);
+    // The local event pass; for now it re-reads which ports other programs hold.
+    Q_INVOKABLE void doLocalEvent();
+    zq::ports::PortBindings* bindings() const { return m_bindings; }
+
+    // --- saved lists ---
+    Q_INVOKABLE bool saveTodayList();
+    Q_INVOKABLE bool saveTodayUnlimitList();
+    Q_INVOKABLE bool saveTodayResiTrafficList();
+    Q_INVOKABLE bool saveFavouriteList();
+    Q_INVOKABLE bool saveFavouriteUnlimitList();
+    Q_INVOKABLE bool saveFavouriteResiTrafficList();
+    Q_INVOKABLE bool readTodayListInfo(QString fileName);
+    Q_INVOKABLE bool readTodayUnlimitListInfo(QString fileName);
+    Q_INVOKABLE bool readTodayResidentTrafficListInfo(QString fileName);
+    Q_INVOKABLE bool readFavouriteListInfo(QString fileName);
+    Q_INVOKABLE bool readFavouriteUnlimitListInfo(QString fileName);
+    Q_INVOKABLE bool readFavouriteResidentTrafficListInfo(QString fileName);
+    Q_INVOKABLE bool saveJsonFile(QList<QObject*> fname, QString savefname);
+    Q_INVOKABLE QList<QObject*> getTodayProxyServerInfo();
+    Q_INVOKABLE QList<QObject*> getTodayS5UnlimitProxyServerInfo();
+    Q_INVOKABLE QList<QObject*> getTodayResiTrafficProxyServerInfo();
+    zq::lists::SavedLists* savedLists() const { return m_savedLists; }
 
     // --- account ---
     Q_INVOKABLE void login(const QString& username, const QString& passwd);
@@ -120,6 +180,21 @@ signals:
     void proxyClientMessage(QString msg);
     void interfaceTimeout(QString type);
 
+    // --- local proxy helper ---
+    void sendServerStatus(bool status, QString message);
+    // Declared for the screens; nothing emits them.
+    void changeSessionStatus(bool status, QString msg);
+    void addProxyStatus(bool status, QString msg);
+    void deleteProxyStatus(bool status, QString msg);
+    void getSuccessPortStatus(bool status);
+    void sendLocalPort(QString port);
+
+    // --- binding and release ---
+    void setPortSessionStatus(bool status, QString message, QString ip);
+    void bindPortForProgramProxyStatus(bool status, QString message);
+    void freeOnePortStatus(bool status, QString message, int port);
+    void freePortStatus(bool status, QString message);
+
     // --- catalogue ---
     void getAreaListStatus(bool status, QString message);
     void getLineListStatus(bool status, QString message);
@@ -142,17 +217,13 @@ signals:
     void sendDownloadFileSuccess();
     void sendDownloadFileFailed(QString message);
     void priceInfo(bool status, QList<QString> IPNums, QList<QString> currentPrice, QList<QString> beforePrice,
-                   QList<QString> unitPrice);
-
-private slots:
-    void recvUdpSocketFromLocalProxy();
+        QList<QString> unitPrice);
 
 private:
     void initTimer();
 
     QString m_appDir;
     zq::ServiceAddresses m_addresses;
-    QString proxyServerAddress;
     PayloadCodec m_codec;
     AppPaths m_paths;
 
@@ -163,20 +234,15 @@ private:
     int apiPort;
     int programPort = 0;
     int m_notificationPort = 0;
-    int startPort;
-    int portNum;
 
     bool isLogin = false;
     bool autoLogin = true;
-    bool isStart = false;
     bool isDriverRun = false;
     bool encodeDataFiles = true;
 
-    QProcess* m_helperProcess = nullptr;
     QUdpSocket* m_notificationSocket = nullptr;
     QTimer* timer4LocalEvent = nullptr;
     QTimer* timer4AreaList = nullptr;
-    QTimer* timer4ServicStatue = nullptr;
     QTimer* timer4TodayList = nullptr;
 
     // --- account ---
@@ -192,4 +258,13 @@ private:
     void initCatalogue();
     zq::catalogue::AreaCatalogue* m_areas = nullptr;
     zq::catalogue::LineCatalogue* m_lines = nullptr;
+
+    // --- ports, saved lists, helper ---
+    void initPorts();
+    // Whether anything besides the six saved lists still shows a record.
+    bool heldOutsideSavedLists(QObject* record) const;
+    zq::ports::PortTable* m_portTable = nullptr;
+    zq::lists::SavedLists* m_savedLists = nullptr;
+    zq::ports::PortBindings* m_bindings = nullptr;
+    zq::helper::HelperProcess* m_helper = nullptr;
 };

@@ -1,0 +1,27 @@
+#include "clock.h"
+
+#include <QDateTime>
+#include <atomic>
+
+namespace zq::clock {
+
+namespace {
+std::atomic<qint64> g_offset { 0 };
+}
+
+qint64 now()
+{
+    return QDateTime::currentSecsSinceEpoch() + g_offset.load();
+}
+
+void setOffset(qint64 seconds)
+{
+    g_offset = seconds;
+}
+
+qint64 offset()
+{
+    return g_offset.load();
+}
+
+} // namespace zq::clock
