@@ -1,5 +1,6 @@
 #include "account.h"
 #include "controller.h"
+#include "helperprocess.h"
 #include "requestlayer.h"
 #include "testservers.h"
 #include "updateinfo.h"
@@ -79,7 +80,9 @@ void TestAccount::loginBalancesPricesLogout()
     QCOMPARE(user->getExpireUTC(), 4102444800u); // beyond 2^31
     QCOMPARE(user->getServer(), QStringLiteral("s1"));
     QVERIFY(LogCapture::contains(QStringLiteral("user change!")));
-    QVERIFY(LogCapture::contains(QStringLiteral("account changed to")));
+    // A new account's saved lists are read in start-up order.
+    QVERIFY(LogCapture::contains(QStringLiteral("readTodayListInfo:")));
+    QVERIFY(LogCapture::contains(QStringLiteral("readFavouriteResidentTrafficListInfo:")));
 
     // The settings file holds the clear password, never the codec text.
     QFile settings(c->paths().configFile());
@@ -127,7 +130,7 @@ void TestAccount::loginBalancesPricesLogout()
     c->login(QStringLiteral("demo"), QStringLiteral("demo123"));
     QTRY_COMPARE(login.count(), 2);
     QVERIFY(LogCapture::contains(QStringLiteral("user not change!")));
-    QCOMPARE(LogCapture::count(QStringLiteral("account changed to")), 1);
+    QCOMPARE(LogCapture::count(QStringLiteral("readTodayListInfo:")), 1);
 
     QSignalSpy logout(c.get(), &Controller::loginOutStatus);
     c->loginOut();
@@ -406,15 +409,15 @@ void TestAccount::failuresReachTheWindow()
 
 void TestAccount::failedStatusPollStopsItsTimer()
 {
+    // With no helper running, a failed status request ends the poll and says so.
     auto c = makeController(m_service.base());
-    const QList<QTimer*> timers = c->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QTimer* timer : timers)
-        timer->start(60000);
+    QTimer* poll = c->helper()->statusTimer();
+    poll->start(60000);
+    QSignalSpy status(c.get(), &Controller::sendServerStatus);
     c->requests()->dealReplyTimeOut(QStringLiteral("http://127.0.0.1:1/api/get_server_status|"));
-    int stopped = 0;
-    for (QTimer* timer : timers)
-        stopped += timer->isActive() ? 0 : 1;
-    QCOMPARE(stopped, 1);
+    QVERIFY(!poll->isActive());
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(status.first().at(0).toBool(), false);
 }
 
 QTEST_MAIN(TestAccount)
