@@ -1,6 +1,7 @@
 #include "apiserver.h"
 
 #include "form.h"
+#include "hostport.h"
 #include "log.h"
 
 #include <httplib.h>
@@ -98,12 +99,7 @@ std::string filterValue(const httplib::Request& req, const char* name)
 
 bool isLoopbackAddress(const std::string& addr)
 {
-    if (addr == "::1")
-        return true;
-    std::string v4 = addr;
-    if (v4.rfind("::ffff:", 0) == 0)
-        v4 = v4.substr(7);
-    return isDottedIpv4(v4) && v4.rfind("127.", 0) == 0;
+    return peers::isLoopbackAddress(addr);
 }
 
 bool isDottedIpv4(const std::string& text)
@@ -411,7 +407,7 @@ void ApiServer::checkPortStatus(const httplib::Request& req, httplib::Response& 
     if (const auto b = m_core.binding(*port)) {
         const auto probe = m_probes.probe(b->server, b->exitUser, b->sessionId);
         text += ", bound to " + b->ip + " through " + b->server + ": " + probe.msg;
-        if (!probe.ok) {
+        if (!probe.accepted()) {
             auto env = envelope(1, probe.msg);
             env["data"] = text;
             return reply(res, env, false);
@@ -442,10 +438,17 @@ void ApiServer::checkApiPort(const httplib::Request& req, httplib::Response& res
     }
     for (auto& t : workers)
         t.join();
+    // Only a confirmed refusal fails a binding; an exit node that cannot be asked right now leaves
+    // it as it stands, so a passing outage never makes the client drop its lines.
     auto data = nlohmann::json::array();
     for (std::size_t i = 0; i < list.size(); ++i) {
-        data.push_back({ { "ip", list[i].ip }, { "port", list[i].port },
-            { "status", results[i].ok ? "success" : "fail" }, { "msg", results[i].msg } });
+        const ProbeResult& r = results[i];
+        nlohmann::json entry { { "ip", list[i].ip }, { "port", list[i].port },
+            { "status", r.refused() ? "fail" : "success" }, { "msg", r.refused() ? r.msg : "success" },
+            { "probe", verdictWord(r.verdict) } };
+        if (!r.refused() && !r.accepted())
+            entry["probe_msg"] = r.msg;
+        data.push_back(std::move(entry));
     }
     auto env = envelope(0, "success");
     env["data"] = std::move(data);

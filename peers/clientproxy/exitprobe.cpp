@@ -8,6 +8,7 @@
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace zq::clientproxy {
@@ -101,6 +102,19 @@ int connectTo(const std::string& host, std::uint16_t port, Clock::time_point dea
 
 } // namespace
 
+const char* verdictWord(ProbeVerdict verdict)
+{
+    switch (verdict) {
+    case ProbeVerdict::Accepted:
+        return "accepted";
+    case ProbeVerdict::Refused:
+        return "refused";
+    case ProbeVerdict::Unreachable:
+        break;
+    }
+    return "unreachable";
+}
+
 ProbeResult probeExitNode(const std::string& host, std::uint16_t port, const std::string& user,
     const std::string& password, std::chrono::milliseconds timeout)
 {
@@ -126,14 +140,33 @@ ProbeResult probeExitNode(const std::string& host, std::uint16_t port, const std
         r.msg = "exit node refused username/password authentication";
     } else if (!sendAll(fd, auth, deadline) || !recvExact(fd, reply, 2, deadline)) {
         r.msg = "exit node did not answer the authentication";
+    } else if (reply[0] != 0x01) {
+        r.msg = "exit node answered the authentication with an unknown version";
     } else if (reply[1] != 0x00) {
+        r.verdict = ProbeVerdict::Refused;
         r.msg = "exit node refused the binding's credentials";
     } else {
-        r.ok = true;
+        r.verdict = ProbeVerdict::Accepted;
         r.msg = "success";
     }
     ::close(fd);
     return r;
+}
+
+ProbeCache::ProbeCache(std::chrono::milliseconds ttl, Prober prober, std::chrono::milliseconds retryPause)
+    : m_ttl(ttl)
+    , m_prober(std::move(prober))
+    , m_retryPause(retryPause)
+{
+    if (!m_prober) {
+        m_prober = [](const std::string& server, const std::string& user, const std::string& password) {
+            std::string host;
+            std::uint16_t port = 0;
+            if (!splitHostPort(server, host, port))
+                return ProbeResult { ProbeVerdict::Unreachable, "bad exit node address " + server };
+            return probeExitNode(host, port, user, password, std::chrono::milliseconds(2000));
+        };
+    }
 }
 
 ProbeResult ProbeCache::probe(const std::string& server, const std::string& user, const std::string& password)
@@ -145,14 +178,17 @@ ProbeResult ProbeCache::probe(const std::string& server, const std::string& user
         if (it != m_entries.end() && Clock::now() - it->second.at < m_ttl)
             return it->second.result;
     }
-    ProbeResult r;
-    std::string host;
-    std::uint16_t port = 0;
-    if (!splitHostPort(server, host, port))
-        r.msg = "bad exit node address " + server;
-    else
-        r = probeExitNode(host, port, user, password, std::chrono::milliseconds(2000));
+    ProbeResult r = m_prober(server, user, password);
+    if (r.refused()) {
+        // A refusal may be a binding caught mid-change; believe it only when it comes twice.
+        std::this_thread::sleep_for(m_retryPause);
+        r = m_prober(server, user, password);
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (r.verdict == ProbeVerdict::Unreachable) {
+        m_entries.erase(key);
+        return r;
+    }
     m_entries[key] = { r, Clock::now() };
     if (m_entries.size() > 4096)
         m_entries.erase(m_entries.begin());

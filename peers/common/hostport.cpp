@@ -37,6 +37,19 @@ std::optional<HostPort> parseHostPort(const std::string& text)
     return HostPort { host, std::uint16_t(value) };
 }
 
+bool isLoopbackAddress(const std::string& addr)
+{
+    in_addr v4 {};
+    if (::inet_pton(AF_INET, addr.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6 {};
+    if (::inet_pton(AF_INET6, addr.c_str(), &v6) != 1)
+        return false;
+    if (IN6_IS_ADDR_LOOPBACK(&v6))
+        return true;
+    return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
 bool raiseListenBacklog(std::uint16_t port, int backlog)
 {
     DIR* dir = ::opendir("/proc/self/fd");

@@ -17,12 +17,6 @@ using peers::kNotFound;
 using peers::kNotLoggedIn;
 using peers::kRefused;
 
-std::int64_t nowSeconds()
-{
-    using namespace std::chrono;
-    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
-}
-
 namespace {
 
 std::string randomHex(std::size_t bytes)

@@ -3,6 +3,7 @@
 // dislikes and the bindings the exit node accepts. Thread-safe; optionally kept in a state file.
 
 #include "catalogue.h"
+#include "clock.h"
 #include "servicedata.h"
 
 #include <condition_variable>
@@ -19,8 +20,6 @@ namespace zq::service {
 inline constexpr std::int64_t kDaySeconds = 86400;
 // A login never ends other sessions; only the oldest beyond this many are forgotten.
 inline constexpr std::size_t kMaxSessionsPerAccount = 256;
-
-std::int64_t nowSeconds();
 
 struct TodayEntry {
     std::string sn; // plain

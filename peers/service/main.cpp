@@ -1,6 +1,7 @@
 // zq-service: stand-in for the proxy service's account and line-catalogue APIs, with its exit node.
 #include "accountstore.h"
 #include "catalogue.h"
+#include "clock.h"
 #include "envelope.h"
 #include "hostport.h"
 #include "serviceapi.h"
@@ -34,13 +35,18 @@ struct Options {
     std::string stateFile;
     std::string tlsCert;
     std::string tlsKey;
+    std::int64_t clockOffset = 0;
 };
 
 int usage(const std::string& problem)
 {
     std::cerr << "zq-service: " << problem << "\n"
               << "usage: zq-service [--listen HOST:PORT] [--exit-listen HOST:PORT] [--data FILE] [--state FILE]"
-                 " [--tls-cert FILE --tls-key FILE]\n";
+                 " [--tls-cert FILE --tls-key FILE] [--clock-offset SECONDS]\n"
+                 "  --clock-offset  signed seconds added to the system time for every \"now\" of the service\n"
+                 "                  (bind times, today-list expiry, plan expiry); tests age bindings with it.\n"
+                 "                  POST /api/test/clock with form field offset changes it at run time\n"
+                 "                  (callers on this machine only).\n";
     return 2;
 }
 
@@ -105,6 +111,13 @@ std::optional<Options> parseArgs(int argc, char** argv, int* status)
             o.tlsCert = value;
         } else if (arg == "--tls-key") {
             o.tlsKey = value;
+        } else if (arg == "--clock-offset") {
+            const auto offset = zq::service::parseClockOffset(value);
+            if (!offset && !value.empty()) {
+                *status = usage("bad number of seconds for --clock-offset: " + value);
+                return std::nullopt;
+            }
+            o.clockOffset = offset.value_or(0);
         } else {
             *status = usage("unknown argument " + arg);
             return std::nullopt;
@@ -155,6 +168,9 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    // Before the state is loaded: loading drops entries older than a day by this clock.
+    zq::service::setClockOffset(options->clockOffset);
 
     std::string error;
     auto data = zq::service::loadServiceData(options->dataFile, &error);

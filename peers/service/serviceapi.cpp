@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "envelope.h"
+#include "hostport.h"
 
 #include <cstdlib>
 
@@ -84,6 +85,7 @@ void ServiceApi::install(httplib::Server& server, const std::string& scheme)
     route(server, "/api/sn_is_exist", true, &ServiceApi::snExists);
     route(server, "/api/session/bind", true, &ServiceApi::bindSession);
     route(server, "/api/session/unbind", true, &ServiceApi::unbindSession);
+    route(server, "/api/test/clock", false, &ServiceApi::testClock);
     server.Get(
         R"(/download/([^/]+))", [this](const httplib::Request& req, httplib::Response& res) { download(req, res); });
 }
@@ -555,6 +557,25 @@ json ServiceApi::unbindSession(const Call& call)
     if (!m_store.unbind(call.username, session, line->sn))
         return envelope(kNotFound, "no such binding");
     return envelope(0, "success");
+}
+
+// ---- clock for tests ----
+
+// Moves the service's "now" so tests can age bindings; only this machine may do it.
+json ServiceApi::testClock(const Call& call)
+{
+    if (!peers::isLoopbackAddress(call.req.remote_addr))
+        return envelope(kRefused, "forbidden: /api/test/clock answers only this machine");
+    const auto text = call.form.get("offset");
+    if (!text || text->empty())
+        return missing("offset");
+    const auto offset = parseClockOffset(*text);
+    if (!offset)
+        return envelope(kBadRequest,
+            "\"offset\" must be a whole number of seconds within +-" + std::to_string(kMaxClockOffset)
+                + ", such as 86401 or -3600");
+    setClockOffset(*offset);
+    return envelope(0, "success", "data", { { "offset", *offset }, { "now", nowSeconds() } });
 }
 
 // ---- installer ----

@@ -1,6 +1,6 @@
 #pragma once
 // The HTTP face of the service: every account and line-catalogue call the client makes, the
-// binding registration of the local helper, and the installer download.
+// binding registration of the local helper, the installer download, and a clock for tests.
 
 #include "accountstore.h"
 #include "catalogue.h"
@@ -50,6 +50,7 @@ private:
     nlohmann::json snExists(const Call& call);
     nlohmann::json bindSession(const Call& call);
     nlohmann::json unbindSession(const Call& call);
+    nlohmann::json testClock(const Call& call);
     void download(const httplib::Request& req, httplib::Response& res);
 
     // A line as the line, today and favourite lists carry it, with its sn encoded.

@@ -10,7 +10,9 @@
 
 #include <arpa/inet.h>
 #include <cstdio>
+#include <functional>
 #include <netinet/in.h>
+#include <set>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -355,6 +357,58 @@ TEST_F(HelperTest, CheckApiPortReportsABindingTheExitNodeNoLongerAccepts)
     EXPECT_NE(check["data"][0]["msg"], "success");
 }
 
+TEST_F(HelperTest, CheckApiPortKeepsBindingsWhoseExitNodeCannotBeAsked)
+{
+    // The service takes the binding; only the helper's idea of the exit node is unreachable:
+    // a closed port (connection refused) and a listener that never answers (time-out).
+    HoldTarget silent;
+    Fields closed = bindFields(g_service->s5[1], port(0), "S5");
+    Fields mute = bindFields(g_service->s5[2], port(1), "S5");
+    for (auto& [k, v] : closed)
+        if (k == "server")
+            v = "127.0.0.1:" + std::to_string(freePort());
+    for (auto& [k, v] : mute)
+        if (k == "server")
+            v = "127.0.0.1:" + std::to_string(silent.port());
+    for (const auto& f : { closed, mute }) {
+        const json r = setPortSession(f);
+        ASSERT_EQ(r["data"]["bind_status"], "success") << r.dump();
+    }
+    for (int round = 0; round < 2; ++round) { // the second round must not see a remembered failure
+        const json check = call("/api/checkApiPort");
+        ASSERT_EQ(check["data"].size(), 2u) << check.dump();
+        for (const auto& e : check["data"]) {
+            EXPECT_EQ(e["status"], "success") << e.dump();
+            EXPECT_EQ(e["msg"], "success") << e.dump();
+            EXPECT_EQ(e["probe"], "unreachable") << e.dump();
+        }
+    }
+    // The port check is a diagnosis: it says the exit node could not be asked.
+    const json status = call("/api/check_port_status", { { "port", std::to_string(port(0)) } });
+    EXPECT_NE(status.value("code", 0), 0) << status.dump();
+}
+
+TEST_F(HelperTest, CheckApiPortFailsBindingsTheServiceAgedOut)
+{
+    bindOk(g_service->s5[6], port(0));
+    bindOk(g_service->s5[7], port(1));
+    auto setClock = [](long long offset) {
+        return serviceCall("/api/test/clock", { { "offset", std::to_string(offset) } });
+    };
+    // A day later the exit node refuses both; the clock is put back whatever happens.
+    struct Restore {
+        std::function<json(long long)> set;
+        ~Restore() { set(0); }
+    } restore { setClock };
+    ASSERT_EQ(setClock(86401).value("code", -1), 0);
+    const json check = call("/api/checkApiPort");
+    ASSERT_EQ(check["data"].size(), 2u) << check.dump();
+    for (const auto& e : check["data"]) {
+        EXPECT_EQ(e["status"], "fail") << e.dump();
+        EXPECT_EQ(e["probe"], "refused") << e.dump();
+    }
+}
+
 TEST_F(HelperTest, NumerousBindAnswersTxtAndJson)
 {
     const std::uint16_t first = port(0);
@@ -383,6 +437,35 @@ TEST_F(HelperTest, NumerousBindAnswersTxtAndJson)
     EXPECT_NE(bad.value("code", 0), 0);
     const json badT = parse(httpGet(api(), "/ip/numerous_bind?num=1&t=xml&port=1").second);
     EXPECT_NE(badT.value("code", 0), 0);
+}
+
+TEST_F(HelperTest, NumerousBindDecodesItsQuery)
+{
+    const zq::codec::Codec codec;
+    const json listed = serviceCall("/api/get_line_list",
+        { { "num", "50" }, { "city", "New York" }, { "user", codec.encode("demo") },
+            { "pwd", codec.encode("demo123") } });
+    std::set<std::string> newYork;
+    for (const auto& l : listed["data"])
+        newYork.insert(ipOf(l));
+    ASSERT_GE(newYork.size(), 3u) << listed.dump();
+
+    // "%20" is a blank; so is "+", as in any form-encoded query ("%2B" would be a literal plus).
+    // curl sends the link exactly as written, as the programs given this link do.
+    const std::string link = api() + "/ip/numerous_bind?num=1&t=txt&port=";
+    std::set<std::string> seen;
+    for (const auto& [city, local] :
+        { std::pair<std::string, std::uint16_t> { "New%20York", port(0) }, { "New+York", port(1) } }) {
+        const auto r = curl({ link + std::to_string(local) + "&country=US&city=" + city });
+        ASSERT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, "127.0.0.1:" + std::to_string(local) + "\n") << city;
+        const std::string exit = exitIpThrough(local);
+        EXPECT_EQ(newYork.count(exit), 1u) << city << " bound " << exit;
+        seen.insert(exit);
+    }
+    EXPECT_EQ(seen.size(), 2u); // two different New York lines
+    const auto none = curl({ link + std::to_string(port(2)) + "&city=New%2BYork" });
+    EXPECT_NE(parse(none.out).value("code", 0), 0) << none.out;
 }
 
 TEST_F(HelperTest, BadInputIsRefusedAndOtherPortsKeepServing)

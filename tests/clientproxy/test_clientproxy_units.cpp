@@ -1,11 +1,20 @@
-// The helper's parsers: command line, multipart forms, addresses.
+// The helper's parsers (command line, multipart forms, addresses) and its probe cache.
 
 #include "apiserver.h"
+#include "exitprobe.h"
 #include "form.h"
 #include "options.h"
 #include "proxycore.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
 
 using namespace zq::clientproxy;
 
@@ -117,6 +126,136 @@ TEST(Addresses, LoopbackHostPortAndIpv4)
     EXPECT_TRUE(isDottedIpv4("10.0.0.255"));
     for (const char* bad : { "10.0.0", "10.0.0.256", "1.2.3.4.5", "a.b.c.d", "1..2.3", "0001.1.1.1" })
         EXPECT_FALSE(isDottedIpv4(bad)) << bad;
+}
+
+// A prober that answers from a script and counts the questions.
+struct ScriptedProber {
+    std::vector<ProbeVerdict> answers;
+    int asked = 0;
+    ProbeCache::Prober fn()
+    {
+        return [this](const std::string&, const std::string&, const std::string&) {
+            const auto v = answers.at(std::min<std::size_t>(asked++, answers.size() - 1));
+            return ProbeResult { v, v == ProbeVerdict::Accepted ? "success" : verdictWord(v) };
+        };
+    }
+};
+
+TEST(ProbeCache, KeepsOnlyDefiniteAnswers)
+{
+    using V = ProbeVerdict;
+    const auto ttl = std::chrono::seconds(10);
+    const auto pause = std::chrono::milliseconds(1);
+    struct Case {
+        const char* what;
+        std::vector<V> answers;
+        V first; // verdict of the first probe
+        int askedFirst;
+        V second; // verdict of a probe right after
+        int askedTotal;
+    };
+    const std::vector<Case> cases {
+        { "accepted is remembered", { V::Accepted }, V::Accepted, 1, V::Accepted, 1 },
+        { "unreachable is asked again", { V::Unreachable, V::Accepted }, V::Unreachable, 1, V::Accepted, 2 },
+        { "confirmed refusal is remembered", { V::Refused, V::Refused }, V::Refused, 2, V::Refused, 2 },
+        { "refusal not confirmed", { V::Refused, V::Accepted }, V::Accepted, 2, V::Accepted, 2 },
+        { "refusal then outage stays open", { V::Refused, V::Unreachable, V::Accepted }, V::Unreachable, 2, V::Accepted,
+            3 },
+    };
+    for (const auto& c : cases) {
+        ScriptedProber prober { c.answers };
+        ProbeCache cache(ttl, prober.fn(), pause);
+        EXPECT_EQ(cache.probe("127.0.0.1:1", "u", "p").verdict, c.first) << c.what;
+        EXPECT_EQ(prober.asked, c.askedFirst) << c.what;
+        EXPECT_EQ(cache.probe("127.0.0.1:1", "u", "p").verdict, c.second) << c.what;
+        EXPECT_EQ(prober.asked, c.askedTotal) << c.what;
+    }
+
+    // A new binding of the same credentials is asked afresh.
+    ScriptedProber prober { { V::Refused, V::Refused, V::Accepted } };
+    ProbeCache cache(ttl, prober.fn(), pause);
+    EXPECT_TRUE(cache.probe("127.0.0.1:1", "u", "p").refused());
+    cache.forget("127.0.0.1:1", "u", "p");
+    EXPECT_TRUE(cache.probe("127.0.0.1:1", "u", "p").accepted());
+}
+
+// One-connection exit node on loopback: answers the greeting and the credentials with the given
+// bytes; an empty answer closes the connection at that point.
+class ScriptedExitNode {
+public:
+    ScriptedExitNode(std::string greetingReply, std::string authReply)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(m_fd, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this, greetingReply, authReply] {
+            pollfd p { m_fd, POLLIN, 0 };
+            if (::poll(&p, 1, 3000) != 1)
+                return;
+            const int c = ::accept(m_fd, nullptr, nullptr);
+            char buf[600];
+            timeval tv { 3, 0 };
+            ::setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+            for (const std::string* reply : { &greetingReply, &authReply }) {
+                if (reply->empty() || ::recv(c, buf, sizeof buf, 0) <= 0)
+                    break;
+                ::send(c, reply->data(), reply->size(), MSG_NOSIGNAL);
+            }
+            ::close(c);
+        });
+    }
+    ~ScriptedExitNode()
+    {
+        m_thread.join();
+        ::close(m_fd);
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    std::uint16_t m_port = 0;
+    std::thread m_thread;
+};
+
+TEST(ExitProbe, OnlyACredentialRefusalIsDefinite)
+{
+    using V = ProbeVerdict;
+    const std::string userPass("\x05\x02", 2);
+    const struct {
+        const char* what;
+        std::string greeting, auth;
+        V expected;
+    } cases[] {
+        { "accepted", userPass, std::string("\x01\x00", 2), V::Accepted },
+        { "credentials refused", userPass, std::string("\x01\x01", 2), V::Refused },
+        { "closed after accept", "", "", V::Unreachable },
+        { "closed after the greeting", userPass, "", V::Unreachable },
+        { "no acceptable method", std::string("\x05\xff", 2), "", V::Unreachable },
+        { "not SOCKS5", "HTTP/1.1 400 Bad Request\r\n\r\n", "", V::Unreachable },
+    };
+    for (const auto& c : cases) {
+        ScriptedExitNode node(c.greeting, c.auth);
+        const auto r = probeExitNode("127.0.0.1", node.port(), "SN-1", "sess", std::chrono::milliseconds(2000));
+        EXPECT_EQ(r.verdict, c.expected) << c.what << ": " << r.msg;
+        EXPECT_EQ(r.msg == "success", c.expected == V::Accepted) << c.what;
+    }
+
+    // Nothing listens on a port just released.
+    std::uint16_t closedPort;
+    {
+        ScriptedExitNode node("", "");
+        closedPort = node.port();
+        probeExitNode("127.0.0.1", closedPort, "u", "p", std::chrono::milliseconds(500)); // lets it finish
+    }
+    EXPECT_EQ(probeExitNode("127.0.0.1", closedPort, "u", "p", std::chrono::milliseconds(500)).verdict, V::Unreachable);
+    ProbeCache cache(std::chrono::seconds(10));
+    EXPECT_EQ(cache.probe("not-an-address", "u", "p").verdict, V::Unreachable);
 }
 
 } // namespace
