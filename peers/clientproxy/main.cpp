@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
+#include <future>
 #include <iostream>
 #include <thread>
 #include <unistd.h>
@@ -95,7 +97,19 @@ int main(int argc, char** argv)
     logLine(stdinClosed ? "standard input closed, exiting" : "signal received, exiting");
 
     api.stop();
-    server.join();
     plane->stop();
+    // Idle keep-alive connections would hold the API's workers for seconds; the client that
+    // owned us is gone or waiting, so a short grace period is all they get.
+    std::promise<void> joined;
+    auto done = joined.get_future();
+    std::thread joiner([&server, &joined] {
+        server.join();
+        joined.set_value();
+    });
+    if (done.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready) {
+        logLine("API connections still open, leaving without them");
+        std::_Exit(0);
+    }
+    joiner.join();
     return 0;
 }
