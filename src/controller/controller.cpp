@@ -60,6 +60,8 @@ Controller::~Controller() = default;
 
 void Controller::initTimer()
 {
+    if (timer4AreaList)
+        return; // made once, by the constructor
     timer4LocalEvent = new QTimer(this);
     timer4AreaList = new QTimer(this);
     timer4TodayList = new QTimer(this);

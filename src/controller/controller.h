@@ -18,10 +18,14 @@ class RequestLayer;
 namespace zq::ports {
 class PortTable;
 class PortBindings;
+class PortForward;
+class Upkeep;
 } // namespace zq::ports
 namespace zq::lists {
 class SavedLists;
-}
+class TodayLists;
+class Favourites;
+} // namespace zq::lists
 namespace zq::helper {
 class HelperProcess;
 }
@@ -103,9 +107,45 @@ public:
     Q_INVOKABLE void freeProxyPort();
     Q_INVOKABLE int freeResidentTrafficPort();
     Q_INVOKABLE void resetPort(QString startPort, QString portNum);
-    // The local event pass; for now it re-reads which ports other programs hold.
-    Q_INVOKABLE void doLocalEvent();
     zq::ports::PortBindings* bindings() const { return m_bindings; }
+
+    // --- upkeep and reconciliation ---
+    Q_INVOKABLE void initTimer();
+    Q_INVOKABLE void startTimer();
+    Q_INVOKABLE void stopTimer();
+    Q_INVOKABLE void doLocalEvent();
+    Q_INVOKABLE void compareIpAndPortState();
+    zq::ports::Upkeep* upkeep() const { return m_upkeep; }
+
+    // --- today and favourite lists ---
+    Q_INVOKABLE void getTodayList(QString plantype);
+    Q_INVOKABLE void getUnlimitTodayList(QString type);
+    Q_INVOKABLE void getTodayListV2();
+    Q_INVOKABLE void setAllTodayPortSession();
+    Q_INVOKABLE void setAllTodayUnlimitPortSession();
+    Q_INVOKABLE void getFavouriteList(QString plantype = QString());
+    Q_INVOKABLE QList<QObject*> getFavouriteInfo();
+    Q_INVOKABLE QList<QObject*> getFavouriteResiTrafficInfo();
+    Q_INVOKABLE QList<QObject*> getFavouriteUnlimitInfo();
+    Q_INVOKABLE void setFavourite(QString username, QString ip, QString area, QString sn, QString server,
+        QString sessionId, QString plantype = QString());
+    Q_INVOKABLE void setFavouriteUnlimit(
+        QString username, QString ip, QString area, QString sn, QString server, QString sessionId);
+    Q_INVOKABLE void setDislikeIP(
+        QString username, QString ip, QString sn, QString server, QString sessionId, QString plantype = QString());
+    Q_INVOKABLE void setDislikeIPUnlimit(QString username, QString ip, QString sn, QString server, QString sessionId);
+    Q_INVOKABLE void setFavouriteRemark(QString ip, QString planType, QString remarks);
+    zq::lists::TodayLists* todayLists() const { return m_today; }
+    zq::lists::Favourites* favourites() const { return m_favourites; }
+
+    // --- today search, port-forward view and export ---
+    Q_INVOKABLE QList<QObject*> searchTodayList(QString type, QString countryName, QString stateName, QString cityName,
+        QString bindType, QString startIp, QString endIp);
+    Q_INVOKABLE QStringList searchBindType(QString text);
+    Q_INVOKABLE QList<QObject*> getPortForwordList();
+    Q_INVOKABLE QString getCopyAllInfo();
+    Q_INVOKABLE QString createApiLink(QString country, QString state, QString city, QString zip, QString isp,
+        QString num, QString startPort, QString dataType, QString startIP, QString endIP);
 
     // --- saved lists ---
     Q_INVOKABLE bool saveTodayList();
@@ -195,6 +235,18 @@ signals:
     void freeOnePortStatus(bool status, QString message, int port);
     void freePortStatus(bool status, QString message);
 
+    // --- today and favourite lists ---
+    void getTodayListStatus(bool status, QString message);
+    void getTodayResiTrafficStatus(bool status, QString message);
+    void getTodayUnlimitListStatus(bool status, QString message);
+    void getFavouriteListStatus(bool status, QString message);
+    void setFavouriteStatus(bool status, QString message);
+    void setDislikeStatus(bool status, QString message);
+    void setFavouriteRemarkStatus(bool status, QString message);
+    // Declared for the screens; nothing emits them.
+    void getFavouriteResiTrafficListStatus(bool status, QString message);
+    void getFavouriteUnlimitListStatus(bool status, QString message);
+
     // --- catalogue ---
     void getAreaListStatus(bool status, QString message);
     void getLineListStatus(bool status, QString message);
@@ -220,8 +272,6 @@ signals:
         QList<QString> unitPrice);
 
 private:
-    void initTimer();
-
     QString m_appDir;
     zq::ServiceAddresses m_addresses;
     PayloadCodec m_codec;
@@ -267,4 +317,12 @@ private:
     zq::lists::SavedLists* m_savedLists = nullptr;
     zq::ports::PortBindings* m_bindings = nullptr;
     zq::helper::HelperProcess* m_helper = nullptr;
+
+    // --- saved lines, upkeep, views ---
+    void initSavedLines();
+    zq::lists::TodayLists* m_today = nullptr;
+    zq::lists::Favourites* m_favourites = nullptr;
+    zq::ports::Upkeep* m_upkeep = nullptr;
+    zq::ports::PortForward* m_forward = nullptr;
+    QList<QObject*> m_searchResult;
 };

@@ -108,26 +108,25 @@ void Controller::initPorts()
         timer4TodayList->stop();
     };
     hooks.doLocalEvent = [this]() { doLocalEvent(); };
-    // Re-binding the today lists after a (re)start comes with the today-list work.
-    hooks.setAllTodayPortSession = []() {};
-    hooks.refreshAfterNotification = [this]() { getUserIpNumber(); };
+    hooks.setAllTodayPortSession = [this]() { setAllTodayPortSession(); };
+    hooks.refreshAfterNotification = [this]() {
+        getUserIpNumber();
+        getTodayList(zq::kKeyS5);
+        getTodayListV2();
+    };
     m_helper->setHooks(std::move(hooks));
 
-    connect(timer4LocalEvent, &QTimer::timeout, this, [this]() {
-        qDebug() << zq::clock::now() << "timer4LocalEvent";
-        doLocalEvent();
-    });
-    connect(timer4TodayList, &QTimer::timeout, this, [this]() {
-        qDebug() << zq::clock::now() << "timer4TodayList";
-        getUserIpNumber();
-        const UserInfo* user = UserInfo::instance();
-        login(user->getUserName(), user->getPassword());
-    });
+    initSavedLines();
 }
 
 void Controller::reloadListsForAccount(const QString& username)
 {
     m_savedLists->reloadForAccount(username);
+    getTodayList(zq::kKeyS5);
+    getTodayList(zq::kKeyResiTraffic);
+    getTodayListV2();
+    getFavouriteList(zq::kKeyS5);
+    getFavouriteList(zq::kKeyResiTraffic);
 }
 
 bool Controller::heldOutsideSavedLists(QObject* record) const
@@ -136,7 +135,7 @@ bool Controller::heldOutsideSavedLists(QObject* record) const
         if (m_lines->lines(plan).contains(record))
             return true;
     }
-    if (m_portTable->holds(record))
+    if (m_portTable->holds(record) || m_searchResult.contains(record))
         return true;
     if (!m_bindings)
         return false;
@@ -308,11 +307,6 @@ int Controller::freeResidentTrafficPort()
 void Controller::resetPort(QString startPort, QString portNum)
 {
     m_bindings->resetPort(startPort, portNum);
-}
-
-void Controller::doLocalEvent()
-{
-    m_portTable->refreshPortUsability();
 }
 
 // --- saved lists ---

@@ -78,7 +78,7 @@ inline Curl curlThrough(int socksPort, const QString& serviceBase, int maxSecond
     Curl result;
     if (!curl.waitForStarted(5000))
         return result;
-    QTest::qWaitFor([&curl]() { return curl.state() == QProcess::NotRunning; }, (maxSeconds + 5) * 1000);
+    (void)QTest::qWaitFor([&curl]() { return curl.state() == QProcess::NotRunning; }, (maxSeconds + 5) * 1000);
     result.exitCode = curl.exitStatus() == QProcess::NormalExit ? curl.exitCode() : -1;
     result.out = curl.readAllStandardOutput();
     return result;

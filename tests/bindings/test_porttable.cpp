@@ -1,126 +1,13 @@
 // The port table and the binding work on their own: slots and ranges, the request builders'
 // choices and refusals (captured at the request seam), and what a helper's answer changes.
-#include "clock.h"
-#include "endpoints.h"
-#include "linecatalogue.h"
-#include "payloadcodec.h"
-#include "portbindings.h"
-#include "porttable.h"
-#include "proxyserverinfo.h"
-#include "savedlists.h"
-#include "userinfo.h"
+#include "bindingrig.h"
+#include "portforward.h"
 
-#include <QJsonArray>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
+#include <QUrlQuery>
 #include <QtTest>
-
-using namespace zq::ports;
-using zq::catalogue::FormFields;
-using zq::catalogue::LineCatalogue;
-using zq::catalogue::Plan;
-using zq::lists::Kind;
-using zq::lists::SavedLists;
-
-namespace {
-
-struct Sent {
-    QString url;
-    FormFields fields;
-    QString tag;
-    QByteArray field(const QString& name) const
-    {
-        for (const auto& f : fields)
-            if (f.first == name)
-                return f.second;
-        return {};
-    }
-    bool has(const QString& name) const
-    {
-        for (const auto& f : fields)
-            if (f.first == name)
-                return true;
-        return false;
-    }
-};
-
-QJsonObject lineObject(const QString& ip)
-{
-    return { { "ip", ip }, { "sn", "c24=" }, { "server", "127.0.0.1:9" }, { "country", "US" }, { "city", "" },
-        { "state", "" }, { "postal", "" }, { "isp", "" }, { "iso", "US" }, { "plan_type_key", "pk-unlimited-1" } };
-}
-
-QJsonObject success(const QString& status = "success", const QString& message = "success")
-{
-    return { { "code", 0 }, { "msg", "success" },
-        { "data", QJsonObject { { "bind_status", status }, { "bind_message", message } } } };
-}
-
-ProxyServerInfo* rec(QObject* o)
-{
-    return qobject_cast<ProxyServerInfo*>(o);
-}
-
-} // namespace
-
-// The components of one client, wired as the Controller wires them, with the requests captured.
-struct Rig {
-    QTemporaryDir dir;
-    PayloadCodec codec;
-    zq::ServiceAddresses addresses;
-    PortTable table;
-    SavedLists lists { &codec, dir.path() };
-    LineCatalogue lines { &codec, "union", nullptr };
-    PortBindings bindings { &table, &lists, &lines, &codec, &addresses };
-    QList<Sent> sent;
-
-    explicit Rig(int start = 41000, int count = 6)
-    {
-        UserInfo::instance()->setUserName("unit");
-        UserInfo::instance()->setIpNums(5);
-        table.setStartPort(start);
-        table.setPortNum(count);
-        table.setReservedPorts(0, 0);
-        table.createPortInfoList({}, {});
-        lists.setPortTable(&table);
-        lists.setRetainCheck([this](QObject* r) {
-            for (Plan p : { Plan::S5, Plan::Unlimited, Plan::ResiTraffic })
-                if (lines.lines(p).contains(r))
-                    return true;
-            return table.holds(r);
-        });
-        for (Plan p : { Plan::S5, Plan::Unlimited, Plan::ResiTraffic }) {
-            lines.setTodayList(p, &lists.list(Kind::Today, p));
-            lines.setFavouriteList(p, &lists.list(Kind::Favourite, p));
-        }
-        bindings.setPoster([this](const QString& url, const FormFields& f, const QString& tag) {
-            sent.append({ url, f, tag });
-        });
-    }
-    void offer(Plan plan, const QStringList& ips)
-    {
-        QJsonArray data;
-        for (const QString& ip : ips)
-            data.append(lineObject(ip));
-        const QJsonObject reply { { "code", 0 }, { "data", data } };
-        if (plan == Plan::S5)
-            lines.dealProxyServerInfo(reply);
-        else if (plan == Plan::ResiTraffic)
-            lines.dealProxyServerResidentTrafficInfo(reply);
-        else
-            lines.dealProxyServerUnlimitInfo(reply);
-    }
-    ProxyServerInfo* line(Plan plan, int i = 0) { return rec(lines.lines(plan).at(i)); }
-    ProxyServerInfo* saved(Kind kind, Plan plan, const QString& ip)
-    {
-        auto* r = new ProxyServerInfo;
-        r->setIp(ip);
-        lists.adopt(r);
-        lists.list(kind, plan).append(r);
-        return r;
-    }
-};
 
 class TestPortTable : public QObject {
     Q_OBJECT
@@ -141,6 +28,8 @@ private slots:
     void failedBindDropsTheLine();
     void releaseClearsListsAndSlots();
     void droppedLineIsReleasedOnce();
+    void portForwardView();
+    void apiLinkEncodesItsValues();
 };
 
 void TestPortTable::rangeRulesAndReport()
@@ -523,6 +412,57 @@ void TestPortTable::droppedLineIsReleasedOnce()
     QTest::qWait(10);
     QCOMPARE(destroyed, 1);
     QCOMPARE(rig.table.slotFor(41001)->getLineInfo(), nullptr);
+}
+
+void TestPortTable::portForwardView()
+{
+    Rig rig(41000, 4);
+    PortForward view(&rig.table, &rig.lists, &rig.bindings.portForwardList());
+    // No today lines: the port table itself.
+    QList<QObject*> entries = view.getPortForwordList();
+    QCOMPARE(entries.size(), 4);
+    QCOMPARE(entries.first(), rig.table.list().first());
+    QCOMPARE(view.getCopyAllInfo("192.168.1.2", 0), QString());
+
+    ProxyServerInfo* s5 = rig.saved(Kind::Today, Plan::S5, "10.0.0.1");
+    s5->setBindPort(41002);
+    rig.table.slotFor(41002)->setUsed(true);
+    ProxyServerInfo* expired = rig.saved(Kind::Today, Plan::S5, "10.0.0.2");
+    expired->setBindPort(41003);
+    expired->setIsExpired(true);
+    ProxyServerInfo* resi = rig.saved(Kind::Today, Plan::ResiTraffic, "10.0.0.3");
+    resi->setBindPort(41001);
+    entries = view.getPortForwordList();
+    QList<int> ports;
+    for (QObject* o : entries)
+        ports << qobject_cast<PortInfo*>(o)->getPort();
+    QCOMPARE(ports, QList<int>({ 41002, 41001, 41000, 41003 }));
+    auto* first = qobject_cast<PortInfo*>(entries.first());
+    QCOMPARE(first->getLineInfo(), s5);
+    QCOMPARE(first->getPlanType(), QStringLiteral("S5"));
+    QCOMPARE(qobject_cast<PortInfo*>(entries.at(1))->getPlanType(), QStringLiteral("Resi Traffic"));
+    // The program port is never offered for copying.
+    QCOMPARE(view.getCopyAllInfo("192.168.1.2", 41001), QStringLiteral("192.168.1.2:41002\n"));
+
+    // Entries made for today lines go once the next build replaces them.
+    QPointer<QObject> made = entries.first();
+    view.getPortForwordList();
+    QTRY_VERIFY(made.isNull());
+}
+
+void TestPortTable::apiLinkEncodesItsValues()
+{
+    QCOMPARE(PortForward::createApiLink("192.168.1.2", 10001, "", "", "", "", "", "1", "30000", "txt", "", ""),
+        QStringLiteral("http://192.168.1.2:10001/ip/numerous_bind?num=1&country=random&state=random&city=random"
+                       "&isp=random&zip=random&t=txt&port=30000&startip=&endip="));
+    const QUrl link(PortForward::createApiLink(
+        "127.0.0.1", 10001, "US", "New York", "New York", "", "AT&T Services", "2", "30000", "json", "", ""));
+    QVERIFY(link.isValid());
+    QVERIFY(!link.toString(QUrl::FullyEncoded).contains(' '));
+    const QUrlQuery query(link);
+    QCOMPARE(query.queryItemValue("city", QUrl::FullyDecoded), QStringLiteral("New York"));
+    QCOMPARE(query.queryItemValue("isp", QUrl::FullyDecoded), QStringLiteral("AT&T Services"));
+    QCOMPARE(query.queryItemValue("t"), QStringLiteral("json"));
 }
 
 QTEST_MAIN(TestPortTable)
