@@ -1,7 +1,14 @@
 #include "payloadcodeccore.h"
 
+#ifdef _WIN32
+#include <windows.h>
+// Declared after windows.h, which it needs.
+#include <bcrypt.h>
+#else
 #include <openssl/evp.h>
+#endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -25,6 +32,37 @@ int alphabetIndex(unsigned char c)
     if (c == '/')
         return 63;
     return -1;
+}
+
+constexpr unsigned int kMd5Size = 16;
+
+// The MD5 digest of data into digest; false when the hashing fails.
+bool md5Digest(const std::string& data, unsigned char* digest)
+{
+#ifdef _WIN32
+    // The Windows client takes MD5 from the system (CNG) instead of shipping OpenSSL's libcrypto.
+    static const BCRYPT_ALG_HANDLE algorithm = [] {
+        BCRYPT_ALG_HANDLE handle = nullptr;
+        return BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, BCRYPT_MD5_ALGORITHM, nullptr, 0)) ? handle
+                                                                                                      : nullptr;
+    }();
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (!algorithm || !BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0)))
+        return false;
+    bool ok = true;
+    // The length is a ULONG: longer inputs go in pieces.
+    for (std::size_t done = 0; ok && done < data.size();) {
+        const ULONG piece = ULONG(std::min<std::size_t>(data.size() - done, 1u << 30));
+        ok = BCRYPT_SUCCESS(BCryptHashData(hash, PUCHAR(const_cast<char*>(data.data() + done)), piece, 0));
+        done += piece;
+    }
+    ok = ok && BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, kMd5Size, 0));
+    BCryptDestroyHash(hash);
+    return ok;
+#else
+    unsigned int len = 0;
+    return EVP_Digest(data.data(), data.size(), digest, &len, EVP_md5(), nullptr) == 1 && len == kMd5Size;
+#endif
 }
 
 std::int64_t nowMs()
@@ -115,13 +153,13 @@ std::string randomSalt()
 
 std::string md5Hex(const std::string& data)
 {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    EVP_Digest(data.data(), data.size(), digest, &len, EVP_md5(), nullptr);
+    unsigned char digest[kMd5Size];
+    if (!md5Digest(data, digest))
+        return {};
     static constexpr char hex[] = "0123456789abcdef";
     std::string out;
-    out.reserve(len * 2);
-    for (unsigned int i = 0; i < len; ++i) {
+    out.reserve(kMd5Size * 2);
+    for (unsigned int i = 0; i < kMd5Size; ++i) {
         out += hex[digest[i] >> 4];
         out += hex[digest[i] & 15];
     }

@@ -4,10 +4,7 @@
 
 #include <QDebug>
 #include <QDesktopServices>
-#include <QGuiApplication>
 #include <QProcess>
-#include <QScreen>
-#include <QWindow>
 
 namespace zq::platform {
 
@@ -33,6 +30,60 @@ QString exeFileName(const QString& baseName)
 bool startDetached(const QString& program, const QStringList& args, const QString& workDir)
 {
     return QProcess::startDetached(program, args, workDir);
+}
+
+QStringList splitCommandLine(const QString& commandLine)
+{
+    QStringList args;
+    QString current;
+    bool inArgument = false; // something (even an empty quoted pair) belongs to `current`
+    bool quoted = false;
+    const int n = commandLine.size();
+    for (int i = 0; i < n; ++i) {
+        const QChar c = commandLine.at(i);
+        if (c == QLatin1Char('\\')) {
+            int slashes = 0;
+            while (i < n && commandLine.at(i) == QLatin1Char('\\')) {
+                ++slashes;
+                ++i;
+            }
+            inArgument = true;
+            if (i < n && commandLine.at(i) == QLatin1Char('"')) {
+                current += QString(slashes / 2, QLatin1Char('\\'));
+                if (slashes % 2 == 1) {
+                    current += QLatin1Char('"');
+                    continue;
+                }
+            } else {
+                current += QString(slashes, QLatin1Char('\\'));
+            }
+            --i; // the quote or other character after the run is looked at next
+            continue;
+        }
+        if (c == QLatin1Char('"')) {
+            inArgument = true;
+            // Inside quotes, a doubled quote is a literal quote.
+            if (quoted && i + 1 < n && commandLine.at(i + 1) == QLatin1Char('"')) {
+                current += QLatin1Char('"');
+                ++i;
+                continue;
+            }
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && (c == QLatin1Char(' ') || c == QLatin1Char('\t'))) {
+            if (inArgument)
+                args.append(current);
+            current.clear();
+            inArgument = false;
+            continue;
+        }
+        inArgument = true;
+        current += c;
+    }
+    if (inArgument)
+        args.append(current);
+    return args;
 }
 
 QString shellResultText(int result)
@@ -61,26 +112,6 @@ QString shellResultText(int result)
     default:
         return QStringLiteral("未知-");
     }
-}
-
-QSize monitorSize()
-{
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return {};
-    QScreen* screen = nullptr;
-    if (QWindow* active = QGuiApplication::focusWindow())
-        screen = active->screen();
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return {};
-    // The whole screen, not the work area, in device pixels.
-    const QRect logical = screen->geometry();
-    const qreal ratio = screen->devicePixelRatio();
-    const QSize pixels(qRound(logical.width() * ratio), qRound(logical.height() * ratio));
-    qDebug() << pixels.width() << logical.width();
-    qDebug() << pixels.height() << logical.height();
-    return pixels;
 }
 
 bool openUrl(const QUrl& url)

@@ -1,7 +1,12 @@
 #pragma once
 // Everything the client asks of the operating system: ports in use, processes, low-port
-// privileges, screens, starting programs and opening links. One implementation per system
-// (platform_linux.cpp, later platform_win.cpp); the parts that only need Qt live in platform.cpp.
+// privileges, screens, starting programs and opening links. Which file defines what
+// (scripts/wincheck checks that the Windows set defines each function once):
+//  - platform.cpp, every system: canBindLowPorts, lowPortShift, exeFileName, startDetached,
+//    shellResultText, splitCommandLine, openUrl;
+//  - platform_linux.cpp on Linux, platform_win.cpp on Windows: all the others (port tables,
+//    lowestBindablePort, process lookup and kill, elevated starts, LoopbackUdp, monitorSize,
+//    hardwareUuid). Their system-free logic lives in shelltext.*, systables.* and procfs.*.
 
 #include <QList>
 #include <QSize>
@@ -62,14 +67,69 @@ int runElevated(const QString& program, const QString& workDir);
 // Text for a failed shell-execution result (the log label of an elevated start).
 QString shellResultText(int result);
 
+// --- Driver channel ---------------------------------------------------------------------
+// The per-program proxy driver: its UDP datagrams on 127.0.0.1 through the system's sockets
+// (Winsock 2.2 on Windows, POSIX elsewhere) and its start with a command line.
+
+// One UDP socket on the loopback interface. Not copyable; closed by its destructor.
+class LoopbackUdp {
+public:
+    LoopbackUdp() = default;
+    ~LoopbackUdp();
+    LoopbackUdp(const LoopbackUdp&) = delete;
+    LoopbackUdp& operator=(const LoopbackUdp&) = delete;
+
+    // Per-thread set-up of the socket library (WSAStartup 2.2); always true on POSIX. Each
+    // successful startup() is paired with one cleanup().
+    static bool startup();
+    static void cleanup();
+
+    // Creates the socket; false on failure.
+    bool open();
+    bool isOpen() const { return m_handle != -1; }
+    // Receive time-out for receive(); false when it cannot be set.
+    bool setReceiveTimeout(int ms);
+    // Binds to 127.0.0.1:port (0: the system picks). 0 on success, else the call's result.
+    int bindLoopback(quint16 port);
+    // Port the socket is bound to; 0 when unbound or unknown.
+    quint16 localPort() const;
+    // Waits up to the receive time-out for one datagram; its length, or -1 on time-out or error.
+    int receive(char* buffer, int size);
+    void close();
+
+    // Sends data as one datagram to 127.0.0.1:port from a new socket (with its own startup and
+    // cleanup); true when the system took it.
+    static bool sendTo(quint16 port, const QByteArray& data);
+
+private:
+    qintptr m_handle = -1; // SOCKET on Windows, a descriptor elsewhere
+};
+
+// Starts program with administrator rights and the command-line text `parameters` (the
+// system's quoting: each argument in double quotes, "" an empty argument), in workDir (empty:
+// no working folder), its window hidden. Result codes as runElevated. On Windows through the
+// shell's "runas" verb after converting the text through the ANSI code page (logs "res小于0"
+// when that fails). On Linux without elevation, as a direct child of the calling thread (so
+// the program may ask for a signal when its parent is gone), never waited for by the caller.
+int runElevatedCommand(const QString& program, const QString& parameters, const QString& workDir);
+
+// The arguments of a command-line text by the Windows rules: blanks separate, double quotes
+// group (an empty pair is an empty argument), 2n backslashes before a quote give n, 2n+1 give n
+// and a literal quote. Portable (platform.cpp).
+QStringList splitCommandLine(const QString& commandLine);
+
 // --- Desktop ------------------------------------------------------------------------------
 
-// Pixel size of the screen nearest the active window (the primary screen when no window is
-// active). Logs the physical and the logical width, then the same for the height. Empty when
-// there is no QGuiApplication or no screen.
+// Pixel size of the monitor nearest the active window; logs two widths, then two heights.
+// Linux: the Qt screen (the primary one when no window is active) in device pixels, logged next
+// to its logical size; empty without a QGuiApplication or a screen. Windows: the User32 monitor
+// rectangle (not the work area), logged next to the display mode's size.
 QSize monitorSize();
 
-// Hardware UUID of this machine, trimmed; empty when it cannot be read.
+// Hardware UUID of this machine, the first half of the union id; empty when it cannot be read.
+// Linux: the DMI product UUID or the machine id, trimmed. Windows: the value line of
+// "wmic csproduct get UUID" as it stands (column blanks and "\r\r" kept, as the union id has
+// always hashed it), or where wmic is gone or prints nothing, the SMBIOS UUID in the same form.
 QString hardwareUuid();
 
 // Opens url with the desktop's default handler.

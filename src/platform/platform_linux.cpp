@@ -1,4 +1,4 @@
-// Linux side of the platform layer: everything comes from /proc and /sys.
+// Linux side of the platform layer: /proc and /sys, POSIX calls, and Qt for the screen.
 
 #include "platform.h"
 #include "procfs.h"
@@ -9,18 +9,28 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHash>
 #include <QProcess>
+#include <QScreen>
 #include <QSet>
 #include <QThread>
+#include <QWindow>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace zq::platform {
@@ -252,6 +262,201 @@ int runElevated(const QString& program, const QString& workDir)
     if (!file.isExecutable())
         return 11;
     return QProcess::startDetached(file.absoluteFilePath(), {}, workDir) ? 42 : 11;
+}
+
+// --- Driver channel ---
+
+LoopbackUdp::~LoopbackUdp()
+{
+    close();
+}
+
+bool LoopbackUdp::startup()
+{
+    return true;
+}
+
+void LoopbackUdp::cleanup() { }
+
+bool LoopbackUdp::open()
+{
+    close();
+    m_handle = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    return m_handle != -1;
+}
+
+bool LoopbackUdp::setReceiveTimeout(int ms)
+{
+    timeval tv {};
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = (ms % 1000) * 1000;
+    return ::setsockopt(int(m_handle), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+}
+
+int LoopbackUdp::bindLoopback(quint16 port)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int result = ::bind(int(m_handle), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return result == 0 ? 0 : (errno != 0 ? errno : result);
+}
+
+quint16 LoopbackUdp::localPort() const
+{
+    sockaddr_in address {};
+    socklen_t length = sizeof address;
+    if (m_handle == -1 || ::getsockname(int(m_handle), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+int LoopbackUdp::receive(char* buffer, int size)
+{
+    if (m_handle == -1 || size <= 0)
+        return -1;
+    const ssize_t n = ::recvfrom(int(m_handle), buffer, size_t(size), 0, nullptr, nullptr);
+    return n < 0 ? -1 : int(n);
+}
+
+void LoopbackUdp::close()
+{
+    if (m_handle != -1)
+        ::close(int(m_handle));
+    m_handle = -1;
+}
+
+bool LoopbackUdp::sendTo(quint16 port, const QByteArray& data)
+{
+    LoopbackUdp socket;
+    if (port == 0 || !socket.open())
+        return false;
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const ssize_t sent = ::sendto(int(socket.m_handle), data.constData(), size_t(data.size()), 0,
+        reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return sent == data.size();
+}
+
+namespace {
+
+// Closes every descriptor from `from` up, but `keep`; only async-signal-safe calls (after fork).
+void closeDescriptorsFrom(int from, int keep)
+{
+#ifdef SYS_close_range
+    if (keep >= from) {
+        if ((keep == from || ::syscall(SYS_close_range, from, keep - 1, 0) == 0)
+            && ::syscall(SYS_close_range, keep + 1, ~0U, 0) == 0)
+            return;
+    } else if (::syscall(SYS_close_range, from, ~0U, 0) == 0) {
+        return;
+    }
+#endif
+    for (int fd = from; fd < 4096; ++fd) {
+        if (fd != keep)
+            ::close(fd);
+    }
+}
+
+} // namespace
+
+int runElevatedCommand(const QString& program, const QString& parameters, const QString& workDir)
+{
+    // No elevation prompt on Linux: the program is started as this user.
+    const QFileInfo file(program);
+    if (!file.exists() || file.isDir())
+        return 2;
+    if (!workDir.isEmpty() && !QFileInfo(workDir).isDir())
+        return 3;
+    if (!file.isExecutable())
+        return 11;
+
+    // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
+    const QByteArray path = QFile::encodeName(file.absoluteFilePath());
+    const QByteArray dir = QFile::encodeName(workDir);
+    QList<QByteArray> storage { path };
+    for (const QString& arg : splitCommandLine(parameters))
+        storage.append(arg.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& arg : storage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    // The child reports a failed exec through this pipe; end of file means the exec succeeded.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return 0;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return 0;
+    }
+    if (pid == 0) {
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        if (devNull >= 0) {
+            ::dup2(devNull, STDIN_FILENO);
+            if (devNull != STDIN_FILENO)
+                ::close(devNull);
+        }
+        closeDescriptorsFrom(3, report[1]);
+        int error = 0;
+        if (!dir.isEmpty() && ::chdir(dir.constData()) != 0)
+            error = errno;
+        else
+            ::execv(argv[0], argv.data());
+        if (error == 0)
+            error = errno;
+        ssize_t ignored = ::write(report[1], &error, sizeof error);
+        (void)ignored;
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int error = 0;
+    ssize_t n;
+    do {
+        n = ::read(report[0], &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+    // The program stays our child; someone has to collect it when it ends.
+    std::thread([pid]() {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+    }).detach();
+    if (n <= 0)
+        return 42;
+    switch (error) {
+    case ENOENT:
+        return 2;
+    case ENOTDIR:
+        return 3;
+    case ENOMEM:
+        return 0;
+    default:
+        return 11;
+    }
+}
+
+QSize monitorSize()
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return {};
+    QScreen* screen = nullptr;
+    if (QWindow* active = QGuiApplication::focusWindow())
+        screen = active->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    // The whole screen, not the work area, in device pixels.
+    const QRect logical = screen->geometry();
+    const qreal ratio = screen->devicePixelRatio();
+    const QSize pixels(qRound(logical.width() * ratio), qRound(logical.height() * ratio));
+    qDebug() << pixels.width() << logical.width();
+    qDebug() << pixels.height() << logical.height();
+    return pixels;
 }
 
 QString hardwareUuid()
