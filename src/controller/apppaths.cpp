@@ -31,5 +31,6 @@ void AppPaths::prepare(const QString& appDir) const
     dir.mkpath(configDir + QStringLiteral("/program_image"));
     if (!dir.exists(driverDir))
         dir.mkpath(driverDir);
-    FolderCopy::copyFolder(appDir + QStringLiteral("/TarnDriver/"), driverDir + QLatin1Char('/'));
+    FolderCopy::copyFolder(
+        appDir + QStringLiteral("/TarnDriver/"), driverDir + QLatin1Char('/'), FolderCopy::Existing::Replace);
 }

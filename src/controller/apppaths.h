@@ -12,7 +12,7 @@ struct AppPaths {
     static AppPaths compute(const QString& documentsDir = QString());
 
     // Creates the folders; fills configDir from appDir/config/ only when it did not exist yet,
-    // and refreshes driverDir from appDir/TarnDriver/ every time.
+    // and refreshes driverDir from appDir/TarnDriver/ every time, replacing changed files.
     void prepare(const QString& appDir) const;
 
     QString configFile() const { return configDir + QStringLiteral("/proxy.json"); }

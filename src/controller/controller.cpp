@@ -54,6 +54,7 @@ Controller::Controller(const QString& documentsDir, const QString& appDir, QObje
     m_notificationPort = zq::ports::firstFreeUdpPort(100, 1000);
     m_notificationSocket->bind(QHostAddress::Any, quint16(m_notificationPort), QAbstractSocket::ShareAddress);
     initPorts();
+    initProgramProxy();
 }
 
 Controller::~Controller() = default;
@@ -175,11 +176,6 @@ void Controller::initAccount()
     connect(m_account, &Account::sendDownloadFileSuccess, this, &Controller::sendDownloadFileSuccess);
     connect(m_account, &Account::sendDownloadFileFailed, this, &Controller::sendDownloadFileFailed);
     connect(m_account, &Account::priceInfo, this, &Controller::priceInfo);
-}
-
-void Controller::readProgramListForAccount(const QString& username)
-{
-    qDebug() << "program list of" << username << "not read (program list pending)";
 }
 
 void Controller::login(const QString& username, const QString& passwd)

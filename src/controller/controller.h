@@ -29,6 +29,11 @@ class Favourites;
 namespace zq::helper {
 class HelperProcess;
 }
+// --- per-program proxy ---
+namespace zq::programproxy {
+class ProgramList;
+class DriverChannel;
+} // namespace zq::programproxy
 // --- catalogue ---
 namespace zq::catalogue {
 class AreaCatalogue;
@@ -62,7 +67,6 @@ public:
     Q_INVOKABLE void setIsStart(bool value);
     Q_INVOKABLE int getLocalPort() const { return apiPort; }
     Q_INVOKABLE int getPortForProgrameProxy() const { return programPort; }
-    Q_INVOKABLE bool getIsDriverRun() const { return isDriverRun; }
     Q_INVOKABLE QString getLocalIp() const { return localIp; }
     Q_INVOKABLE QString getProxyServerAddress() const;
     Q_INVOKABLE int getStringLength(const QString& msg) const { return msg.length(); }
@@ -83,6 +87,8 @@ public:
     Q_INVOKABLE QString getJumpUrl(QString type);
     Q_INVOKABLE void jumpUrl(QString url);
     Q_INVOKABLE bool runProgrameAsUAC(QString name);
+    // The product website, as the update screen shows it for manual downloads.
+    Q_INVOKABLE QString getWebsiteUrl() const { return QStringLiteral(ZQ_WEB_BASE); }
 
     // --- port table ---
     Q_INVOKABLE void createPortInfoList();
@@ -287,7 +293,6 @@ private:
 
     bool isLogin = false;
     bool autoLogin = true;
-    bool isDriverRun = false;
     bool encodeDataFiles = true;
 
     QUdpSocket* m_notificationSocket = nullptr;
@@ -325,4 +330,29 @@ private:
     zq::ports::Upkeep* m_upkeep = nullptr;
     zq::ports::PortForward* m_forward = nullptr;
     QList<QObject*> m_searchResult;
+
+    // --- per-program proxy ---
+public:
+    Q_INVOKABLE void addPrograme(QString name);
+    Q_INVOKABLE void delPrograme(QString name);
+    Q_INVOKABLE QList<QObject*> getProcessInfoList();
+    // The account's program list file (user name + "_progameList.json"), relative to configDir.
+    bool readProgramList(const QString& fileName);
+    bool saveProgramList(const QString& fileName);
+    Q_INVOKABLE void startProgramProxyThread();
+    Q_INVOKABLE void stopProgramProxy();
+    Q_INVOKABLE bool checkDriverStatus();
+    Q_INVOKABLE bool getIsDriverRun() const;
+    Q_INVOKABLE bool clearBrowserCache(bool chrome, bool firefox, bool ie, bool edge);
+    zq::programproxy::ProgramList* programList() const { return m_programs; }
+    zq::programproxy::DriverChannel* driver() const { return m_driver; }
+
+signals:
+    void programProxyStatus(QString message);
+
+private:
+    void initProgramProxy();
+    zq::programproxy::ProgramList* m_programs = nullptr;
+    zq::programproxy::DriverChannel* m_driver = nullptr;
+    // --- end per-program proxy ---
 };

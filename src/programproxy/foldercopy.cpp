@@ -5,8 +5,36 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace FolderCopy {
+
+namespace {
+
+// Writes source's content over target through a temporary file, then takes source's permissions.
+bool replaceFile(const QString& source, const QString& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    char buffer[64 * 1024];
+    for (qint64 n; (n = in.read(buffer, sizeof buffer)) > 0;) {
+        if (out.write(buffer, n) != n) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit() && QFile::setPermissions(target, in.permissions());
+}
+
+} // namespace
 
 QString fingerprint(const QString& path)
 {
@@ -18,7 +46,7 @@ QString fingerprint(const QString& path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-void copyFolder(const QString& source, const QString& destination)
+void copyFolder(const QString& source, const QString& destination, Existing existing)
 {
     const QDir sourceDir(source);
     const auto filter = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
@@ -36,13 +64,16 @@ void copyFolder(const QString& source, const QString& destination)
         if (entry.isDir()) {
             if (!QDir(target).exists() && !QDir().mkpath(target))
                 qDebug() << "文件夹拷贝失败---" << target;
-            copyFolder(entry.absoluteFilePath() + QLatin1Char('/'), target + QLatin1Char('/'));
+            copyFolder(entry.absoluteFilePath() + QLatin1Char('/'), target + QLatin1Char('/'), existing);
             continue;
         }
         if (fingerprint(entry.absoluteFilePath()) == fingerprint(target))
             continue;
-        // QFile::copy never overwrites; an existing different file is kept.
-        if (QFile::copy(entry.absoluteFilePath(), target))
+        // QFile::copy never overwrites: an existing different file is kept unless it is to be replaced.
+        const bool copied = existing == Existing::Replace && QFileInfo::exists(target)
+            ? replaceFile(entry.absoluteFilePath(), target)
+            : QFile::copy(entry.absoluteFilePath(), target);
+        if (copied)
             qDebug() << "拷贝成功---" << target;
         else
             qDebug() << "拷贝失败---" << target;
