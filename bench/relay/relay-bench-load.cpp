@@ -4,15 +4,20 @@
 //   relay-bench-load bulk VIA TARGET up|down SECONDS  prints "MB/s X"
 //   relay-bench-load rate VIA TARGET CONNS PARALLEL   prints "conn/s X"
 //   relay-bench-load hold VIA TARGET CONNS BYTES      prints "held N" then holds until stdin closes
+//   relay-bench-load ttfb VIA TARGET COUNT GAP_MS     prints "ttfb_ms P50 P99 MAX" over COUNT
+//       requests one after another, GAP_MS apart: from connect() to the first byte of the answer
+//       to a short request, handshakes included
 //
-// VIA: "direct", "socks:HOST:PORT" (no auth, CONNECT target), or
-// "chain:HOST:PORT:UPHOST:UPPORT:USER:PASS" (no-auth CONNECT to the upstream through HOST:PORT,
-// then username/password SOCKS5 to the target through the tunnel).
+// VIA: "direct", "socks:HOST:PORT" (no auth, CONNECT target), "auth:HOST:PORT:USER:PASS"
+// (username/password, CONNECT target), or "chain:HOST:PORT:UPHOST:UPPORT:USER:PASS" (no-auth
+// CONNECT to the upstream through HOST:PORT, then username/password SOCKS5 to the target through
+// the tunnel).
 // The target reads one mode byte per connection: 'S' sinks, 'G' sends without end, 'E' echoes.
 
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -58,7 +63,7 @@ HostPort hostPort(const std::string& s)
 }
 
 struct Via {
-    enum Kind { Direct, Socks, Chain } kind = Direct;
+    enum Kind { Direct, Socks, Auth, Chain } kind = Direct;
     HostPort proxy, upstream;
     std::string user, pass;
 };
@@ -70,6 +75,11 @@ Via parseVia(const std::string& s)
     if (f[0] == "socks" && f.size() == 3) {
         v.kind = Via::Socks;
         v.proxy = { f[1], static_cast<std::uint16_t>(std::stoul(f[2])) };
+    } else if (f[0] == "auth" && f.size() == 5) {
+        v.kind = Via::Auth;
+        v.proxy = { f[1], static_cast<std::uint16_t>(std::stoul(f[2])) };
+        v.user = f[3];
+        v.pass = f[4];
     } else if (f[0] == "chain" && f.size() == 7) {
         v.kind = Via::Chain;
         v.proxy = { f[1], static_cast<std::uint16_t>(std::stoul(f[2])) };
@@ -178,6 +188,8 @@ int openVia(const Via& via, const HostPort& target)
     bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
     if (ok && via.kind == Via::Socks)
         ok = socks(fd, target, nullptr, nullptr);
+    if (ok && via.kind == Via::Auth)
+        ok = socks(fd, target, &via.user, &via.pass);
     if (ok && via.kind == Via::Chain)
         ok = socks(fd, via.upstream, nullptr, nullptr) && socks(fd, target, &via.user, &via.pass);
     if (!ok) {
@@ -272,6 +284,35 @@ int hold(const Via& via, const HostPort& target, int conns, std::size_t bytes)
     return fds.size() == std::size_t(conns) ? 0 : 1;
 }
 
+int ttfb(const Via& via, const HostPort& target, int count, int gapMs)
+{
+    std::vector<double> ms;
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        const int fd = openVia(via, target);
+        char c = 0;
+        const bool ok = fd >= 0 && sendAll(fd, "Ex", 2) && recvAll(fd, &c, 1);
+        const auto end = Clock::now();
+        if (ok)
+            ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        else
+            ++failed;
+        if (fd >= 0)
+            ::close(fd);
+        if (gapMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+    }
+    if (ms.empty()) {
+        std::cout << "ttfb_ms - - - failed " << failed << std::endl;
+        return 1;
+    }
+    std::sort(ms.begin(), ms.end());
+    auto at = [&](double q) { return ms[std::min(ms.size() - 1, std::size_t(q * double(ms.size() - 1) + 0.5))]; };
+    std::cout << "ttfb_ms " << at(0.5) << " " << at(0.99) << " " << ms.back() << " failed " << failed << std::endl;
+    return failed ? 1 : 0;
+}
+
 // ---- target
 
 asio::awaitable<void> serveTarget(tcp::socket s, std::uint8_t* buf)
@@ -362,6 +403,8 @@ int main(int argc, char** argv)
         return bulk(parseVia(a[1]), hostPort(a[2]), a[3] == "up", std::stod(a[4]));
     if (a.size() == 5 && a[0] == "rate")
         return rate(parseVia(a[1]), hostPort(a[2]), std::stoi(a[3]), std::stoi(a[4]));
+    if (a.size() == 5 && a[0] == "ttfb")
+        return ttfb(parseVia(a[1]), hostPort(a[2]), std::stoi(a[3]), std::stoi(a[4]));
     if (a.size() == 5 && a[0] == "hold")
         return hold(parseVia(a[1]), hostPort(a[2]), std::stoi(a[3]), std::stoul(a[4]));
     std::cerr << "usage: see the head of relay-bench-load.cpp\n";

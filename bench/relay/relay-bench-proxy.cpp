@@ -4,12 +4,15 @@
 //
 //   relay-bench-proxy relay HOST:PORT UPSTREAM_HOST:UPSTREAM_PORT USER PASS [THREADS]
 //   relay-bench-proxy exit HOST:PORT BIND_IP USER PASS [THREADS]
+//
+// The relay's warm upstream connections follow ZQ_POOL_IDLE_MS and ZQ_POOL_MAX as in clientProxy.
 
 #include "exitnode.h"
 #include "relay.h"
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <malloc.h>
 #include <string>
@@ -69,6 +72,12 @@ int main(int argc, char** argv)
         route.username = user;
         route.password = pass;
         zq::socks::Relay relay(threads);
+        zq::socks::PoolSettings pool;
+        if (const char* v = std::getenv("ZQ_POOL_IDLE_MS"))
+            pool.idle = std::chrono::milliseconds(std::stoll(v));
+        if (const char* v = std::getenv("ZQ_POOL_MAX"))
+            pool.maxPerRoute = static_cast<unsigned>(std::stoul(v));
+        relay.setPool(pool);
         const std::uint16_t bound = relay.listenOne(host, port);
         if (!bound) {
             std::cerr << "cannot listen on " << argv[2] << "\n";

@@ -6,9 +6,10 @@ namespace zq::clientproxy {
 namespace {
 class RelayPlane : public DataPlane {
 public:
-    explicit RelayPlane(unsigned threads)
+    RelayPlane(unsigned threads, const PoolSettings& pool)
         : m_relay(threads)
     {
+        m_relay.setPool(pool);
     }
     std::vector<std::uint16_t> listen(const std::string& host, const std::vector<std::uint16_t>& ports) override
     {
@@ -25,9 +26,9 @@ private:
 };
 } // namespace
 
-std::unique_ptr<DataPlane> makeDataPlane(unsigned threads)
+std::unique_ptr<DataPlane> makeDataPlane(unsigned threads, const PoolSettings& pool)
 {
-    return std::make_unique<RelayPlane>(threads);
+    return std::make_unique<RelayPlane>(threads, pool);
 }
 bool haveRelay()
 {
@@ -49,7 +50,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<DataPlane> makeDataPlane(unsigned)
+std::unique_ptr<DataPlane> makeDataPlane(unsigned, const PoolSettings&)
 {
     return std::make_unique<NullPlane>();
 }

@@ -10,6 +10,7 @@
 
 namespace zq::clientproxy {
 
+using socks::PoolSettings;
 using socks::Route;
 using socks::RouteTable;
 
@@ -26,7 +27,7 @@ public:
 };
 
 // The relay when it is built in, else a stand-in that opens nothing.
-std::unique_ptr<DataPlane> makeDataPlane(unsigned threads);
+std::unique_ptr<DataPlane> makeDataPlane(unsigned threads, const PoolSettings& pool = {});
 bool haveRelay();
 
 } // namespace zq::clientproxy

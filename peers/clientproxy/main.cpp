@@ -35,10 +35,15 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const auto options = parseOptions(args, error);
-    if (!options) {
+    const auto pool = options ? poolOptionsFromEnvironment(error) : std::nullopt;
+    if (!options || !pool) {
         std::cerr << "clientProxy: " << error << "\n"
                   << "usage: clientProxy -api_port=N -user=NAME -pwd=PASS -proxy_port_start=N -proxy_port_num=N "
-                     "-program_port=N -uuid=ID -inner_ip=IP -udp_port=N -sessionid=ID\n";
+                     "-program_port=N -uuid=ID -inner_ip=IP -udp_port=N -sessionid=ID\n"
+                  << "environment: ZQ_POOL_IDLE_MS=N  retire a warm upstream connection after N ms unused\n"
+                     "                                (default 5000; below the upstream's handshake time-out; 0: off)\n"
+                     "             ZQ_POOL_MAX=N      at most N warm upstream connections per bound port\n"
+                     "                                (default 8; 0: off)\n";
         return 2;
     }
     const Options& o = *options;
@@ -48,7 +53,12 @@ int main(int argc, char** argv)
     if (!haveRelay())
         logLine("warning: built without the SOCKS5 relay; no port will be opened");
 
-    auto plane = makeDataPlane(2);
+    PoolSettings poolSettings;
+    poolSettings.idle = std::chrono::milliseconds(pool->idleMs);
+    poolSettings.maxPerRoute = pool->max;
+    if (poolSettings.idle.count() == 0 || poolSettings.maxPerRoute == 0)
+        logLine("warm upstream connections off");
+    auto plane = makeDataPlane(2, poolSettings);
     ProxyCore core(*plane, o.apiPort, o.programPort);
     Notifier notifier(o.udpPort);
     core.setChangeListener([&notifier](const std::string& event, const std::vector<std::uint16_t>& ports) {

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -96,6 +97,28 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     o.unionId = values["uuid"];
     o.innerIp = values["inner_ip"];
     o.sessionId = values["sessionid"];
+    return o;
+}
+
+std::optional<PoolOptions> poolOptionsFromEnvironment(std::string& error)
+{
+    PoolOptions o;
+    auto read = [&](const char* name, long long hi, long long& out) {
+        const char* v = std::getenv(name);
+        if (!v)
+            return true;
+        const auto n = parseNumber(v, 0, hi);
+        if (!n) {
+            error = std::string(name) + " needs a number in [0, " + std::to_string(hi) + "], got \"" + v + "\"";
+            return false;
+        }
+        out = *n;
+        return true;
+    };
+    long long max = o.max;
+    if (!read("ZQ_POOL_IDLE_MS", 3600000, o.idleMs) || !read("ZQ_POOL_MAX", 64, max))
+        return std::nullopt;
+    o.max = static_cast<unsigned>(max);
     return o;
 }
 

@@ -24,6 +24,17 @@ struct Options {
     std::vector<std::uint16_t> rangePorts() const;
 };
 
+// Warm upstream connections per bound port, set from the environment:
+//   ZQ_POOL_IDLE_MS  age at which a waiting upstream connection is retired (default 5000; keep it
+//                    below the upstream's handshake time-out; 0 turns the pool off)
+//   ZQ_POOL_MAX      most waiting connections per bound port (default 8; 0 turns the pool off)
+struct PoolOptions {
+    long long idleMs = 5000;
+    unsigned max = 8;
+};
+// nullopt with a readable reason in `error` when a variable is set but not a number in range.
+std::optional<PoolOptions> poolOptionsFromEnvironment(std::string& error);
+
 // nullopt with a readable reason in `error` for unknown keys, bad numbers, repeated or missing
 // arguments.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string& error);

@@ -220,8 +220,10 @@ Engine::Engine(unsigned threads, Serve serve)
     raiseDescriptorLimit();
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < threads; ++i)
+    for (unsigned i = 0; i < threads; ++i) {
         m_workers.push_back(std::make_unique<Worker>(*this));
+        m_workers.back()->index = i;
+    }
 }
 
 Engine::~Engine()
@@ -259,6 +261,12 @@ void Engine::runOn(Worker& w, const std::function<void()>& fn)
         done.set_value();
     });
     fut.wait();
+}
+
+void Engine::runOnEach(const std::function<void(Worker&)>& fn)
+{
+    for (auto& w : m_workers)
+        runOn(*w, [&] { fn(*w); });
 }
 
 std::uint16_t Engine::listen(const std::string& host, std::uint16_t port, std::error_code& ec)

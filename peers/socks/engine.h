@@ -81,6 +81,7 @@ struct Worker {
     void giveBlock(void* block);
 
     Engine& engine;
+    std::size_t index = 0; // position among the engine's workers
     std::unordered_map<std::uint16_t, Session*> byPort;
     std::unique_ptr<std::uint8_t[]> buffer;
     // Pipes for moving bytes between sockets without copying. The last one is the thread's free
@@ -122,6 +123,10 @@ public:
     void start();
     void stop();
     std::size_t connectionCount() const { return m_count.load(std::memory_order_relaxed); }
+    std::size_t workerCount() const { return m_workers.size(); }
+    Worker& worker(std::size_t i) { return *m_workers[i]; }
+    // Runs `fn` on each worker's thread in turn and waits for it (inline before start).
+    void runOnEach(const std::function<void(Worker&)>& fn);
 
 private:
     friend struct Session;

@@ -1,6 +1,7 @@
 #include "relay.h"
 
 #include "engine.h"
+#include "upstreampool.h"
 
 #include <atomic>
 
@@ -9,26 +10,6 @@ namespace zq::socks {
 using namespace detail;
 
 namespace {
-// Reaches host:port, resolving names on this thread's context.
-Task<std::error_code> connectTo(Session& s, const std::string& host, std::uint16_t port)
-{
-    std::error_code ec;
-    const auto addr = asio::ip::make_address(host, ec);
-    if (!ec) {
-        auto [cec] = co_await s.upstream.async_connect(tcp::endpoint(addr, port), nothrow);
-        co_return cec;
-    }
-    Resolver resolver(s.upstream.get_executor());
-    auto [rec, results] = co_await resolver.async_resolve(host, std::to_string(port), nothrow);
-    if (rec)
-        co_return rec;
-    // Closing the session does not cancel a lookup; connecting would open the socket again.
-    if (s.closed)
-        co_return asio::error::operation_aborted;
-    auto [cec, ep] = co_await asio::async_connect(s.upstream, results, nothrow);
-    co_return cec;
-}
-
 // The upstream's connect, greeting and credentials, run while the client is still greeting us.
 struct UpstreamPrep {
     explicit UpstreamPrep(Executor ex)
@@ -64,16 +45,28 @@ struct Relay::Impl {
     {
     }
 
+    ~Impl()
+    {
+        stopPools();
+        engine.stop();
+        pools.clear(); // what is left goes with the last handlers, before the threads' contexts
+    }
+
     Task<void> serve(std::shared_ptr<Session> s);
-    // Client side towards the upstream: each step waits for its answer before the next is sent
-    // (some servers read one message per receive). Connects and authenticates; the request
-    // follows once the client has sent its own.
+    // Connects and authenticates towards the upstream; the request follows once the client has
+    // sent its own.
     Task<void> prepareUpstream(
         std::shared_ptr<Session> s, std::shared_ptr<const Route> route, std::shared_ptr<UpstreamPrep> prep);
     // Returns Succeeded with the upstream's own reply in `answer`, or the reply for our client.
-    Task<Reply> requestUpstream(Session& s, const Request& req, HandshakeBuffer& hb, std::string& answer);
+    // `dead`: the upstream closed or failed before answering at all.
+    Task<Reply> requestUpstream(Session& s, const Request& req, HandshakeBuffer& hb, std::string& answer, bool& dead);
+    void stopPools();
+    // Clients of one port are spread over the threads; each thread's pool hears of them all.
+    void noteDemandElsewhere(std::size_t self, std::uint16_t port, const std::shared_ptr<const Route>& route);
 
     std::atomic<std::shared_ptr<const RouteTable>> routes { std::make_shared<const RouteTable>() };
+    PoolSettings poolSettings;
+    std::vector<std::shared_ptr<UpstreamPools>> pools; // by worker; set up by start()
     Engine engine; // last: stopped before the routes go
 };
 
@@ -86,12 +79,20 @@ Task<void> Relay::Impl::serve(std::shared_ptr<Session> s)
         if (it != table->end())
             route = it->second;
     }
-    // The upstream is reached at once: its round trips overlap the client's instead of
-    // following them.
+    // A warm upstream connection of this route is taken at once; otherwise the upstream is
+    // reached at once, so its round trips overlap the client's instead of following them.
     std::shared_ptr<UpstreamPrep> prep;
+    bool pooled = false;
     if (route) {
         prep = std::make_shared<UpstreamPrep>(s->worker.ctx.get_executor());
-        asio::co_spawn(s->worker.ctx, prepareUpstream(s, route, prep), asio::detached);
+        noteDemandElsewhere(s->worker.index, s->port, route);
+        if (s->worker.index < pools.size() && pools[s->worker.index]->take(s->port, route, s->upstream)) {
+            pooled = true;
+            prep->done = true;
+            prep->result = Reply::Succeeded;
+        } else {
+            asio::co_spawn(s->worker.ctx, prepareUpstream(s, route, prep), asio::detached);
+        }
     }
     CloseUnlessKept guard { *s };
 
@@ -134,8 +135,21 @@ Task<void> Relay::Impl::serve(std::shared_ptr<Session> s)
         co_await prep->ready.async_wait(nothrow);
     std::string answer;
     Reply rep = prep->result;
-    if (rep == Reply::Succeeded && !s->closed)
-        rep = co_await requestUpstream(*s, req, prep->hb, answer);
+    if (rep == Reply::Succeeded && !s->closed) {
+        bool dead = false;
+        rep = co_await requestUpstream(*s, req, prep->hb, answer, dead);
+        if (dead && pooled && !s->closed && !s->timedOut) {
+            // The upstream had given the waiting connection up unseen: a fresh one takes its
+            // place, and the client never knows.
+            std::error_code ec;
+            s->upstream.close(ec);
+            prep = std::make_shared<UpstreamPrep>(s->worker.ctx.get_executor());
+            co_await prepareUpstream(s, route, prep);
+            rep = prep->result;
+            if (rep == Reply::Succeeded && !s->closed)
+                rep = co_await requestUpstream(*s, req, prep->hb, answer, dead);
+        }
+    }
     s->connecting = false;
     if (s->timedOut)
         rep = Reply::TtlExpired;
@@ -159,60 +173,32 @@ Task<void> Relay::Impl::serve(std::shared_ptr<Session> s)
 Task<void> Relay::Impl::prepareUpstream(
     std::shared_ptr<Session> s, std::shared_ptr<const Route> route, std::shared_ptr<UpstreamPrep> prep)
 {
-    auto finish = [&](Reply r) {
-        prep->result = r;
-        prep->done = true;
-        prep->ready.cancel();
-    };
-    const std::error_code ec = co_await connectTo(*s, route->upstreamHost, route->upstreamPort);
-    if (ec || s->closed)
-        co_return finish(Reply::GeneralFailure);
-    tune(s->upstream);
-
-    const bool credentials = !route->username.empty() || !route->password.empty();
-    if (!co_await writeAll(s->upstream, makeGreeting(credentials)))
-        co_return finish(Reply::GeneralFailure);
-    std::uint8_t chosen = method::kNoAcceptable;
-    if (co_await readMessage(s->upstream, prep->hb,
-            [&](const std::uint8_t* d, std::size_t n, std::size_t& used) {
-                return parseMethodReply(d, n, used, chosen);
-            })
-        != Parse::Good)
-        co_return finish(Reply::GeneralFailure);
-
-    if (chosen == method::kUserPass && credentials) {
-        std::string auth = makeAuth(route->username, route->password);
-        if (auth.empty() || !co_await writeAll(s->upstream, std::move(auth)))
-            co_return finish(Reply::GeneralFailure);
-        std::uint8_t status = 0xff;
-        if (co_await readMessage(s->upstream, prep->hb,
-                [&](const std::uint8_t* d, std::size_t n, std::size_t& used) {
-                    return parseAuthReply(d, n, used, status);
-                })
-            != Parse::Good)
-            co_return finish(Reply::GeneralFailure);
-        if (status != 0)
-            co_return finish(Reply::NotAllowed);
-    } else if (chosen != method::kNoAuth) {
-        co_return finish(Reply::NotAllowed);
-    }
-    finish(Reply::Succeeded);
+    const Reply r = co_await openUpstream(s->upstream, *route, prep->hb, s->closed);
+    prep->result = s->closed ? Reply::GeneralFailure : r;
+    prep->done = true;
+    prep->ready.cancel();
 }
 
-Task<Reply> Relay::Impl::requestUpstream(Session& s, const Request& req, HandshakeBuffer& hb, std::string& answer)
+Task<Reply> Relay::Impl::requestUpstream(
+    Session& s, const Request& req, HandshakeBuffer& hb, std::string& answer, bool& dead)
 {
-    if (!co_await writeAll(s.upstream, makeRequest(req)))
+    dead = false;
+    if (!co_await writeAll(s.upstream, makeRequest(req))) {
+        dead = true;
         co_return Reply::GeneralFailure;
+    }
+    const std::size_t had = hb.end - hb.begin;
     std::uint8_t rep = 0xff;
-    if (co_await readMessage(s.upstream, hb,
-            [&](const std::uint8_t* d, std::size_t n, std::size_t& used) {
-                const Parse p = parseReply(d, n, used, rep);
-                if (p == Parse::Good)
-                    answer.assign(reinterpret_cast<const char*>(d), used);
-                return p;
-            })
-        != Parse::Good)
+    const Parse r = co_await readMessage(s.upstream, hb, [&](const std::uint8_t* d, std::size_t n, std::size_t& used) {
+        const Parse p = parseReply(d, n, used, rep);
+        if (p == Parse::Good)
+            answer.assign(reinterpret_cast<const char*>(d), used);
+        return p;
+    });
+    if (r != Parse::Good) {
+        dead = r == Parse::NeedMore && hb.end - hb.begin == had;
         co_return Reply::GeneralFailure;
+    }
     co_return rep == 0 ? Reply::Succeeded : upstreamReply(rep);
 }
 
@@ -243,13 +229,23 @@ void Relay::closeListeners()
 {
     m_impl->engine.closeListeners();
     m_impl->engine.closeConnections(nullptr);
+    m_impl->engine.runOnEach([this](Worker& w) {
+        if (w.index < m_impl->pools.size())
+            m_impl->pools[w.index]->dropAll();
+    });
 }
 
 void Relay::setRoutes(std::shared_ptr<const RouteTable> table)
 {
     if (!table)
         table = std::make_shared<const RouteTable>();
-    m_impl->routes.store(std::move(table));
+    m_impl->routes.store(table);
+    // After the store: a client accepted from here on sees the new table, and each thread drops
+    // the pools the new table no longer backs before it serves anything else.
+    m_impl->engine.runOnEach([&](Worker& w) {
+        if (w.index < m_impl->pools.size())
+            m_impl->pools[w.index]->keepOnly(*table);
+    });
 }
 
 std::shared_ptr<const RouteTable> Relay::routes() const
@@ -260,6 +256,11 @@ std::shared_ptr<const RouteTable> Relay::routes() const
 void Relay::closeConnections(const std::vector<std::uint16_t>& ports)
 {
     m_impl->engine.closeConnections(&ports);
+    m_impl->engine.runOnEach([&](Worker& w) {
+        if (w.index < m_impl->pools.size())
+            for (auto port : ports)
+                m_impl->pools[w.index]->drop(port);
+    });
 }
 
 void Relay::setTimeouts(const Timeouts& timeouts)
@@ -267,19 +268,67 @@ void Relay::setTimeouts(const Timeouts& timeouts)
     m_impl->engine.setTimeouts(timeouts);
 }
 
+void Relay::setPool(const PoolSettings& pool)
+{
+    m_impl->poolSettings = pool;
+}
+
 void Relay::start()
 {
-    m_impl->engine.start();
+    auto& impl = *m_impl;
+    if (impl.pools.empty()) {
+        const auto n = impl.engine.workerCount();
+        for (std::size_t i = 0; i < n; ++i)
+            impl.pools.push_back(std::make_shared<UpstreamPools>(
+                impl.engine.worker(i), impl.poolSettings, impl.engine.timeouts().connect, unsigned(n)));
+        for (auto& p : impl.pools)
+            p->start();
+    }
+    impl.engine.start();
+}
+
+void Relay::Impl::noteDemandElsewhere(std::size_t self, std::uint16_t port, const std::shared_ptr<const Route>& route)
+{
+    for (std::size_t i = 0; i < pools.size(); ++i) {
+        if (i == self)
+            continue;
+        asio::post(engine.worker(i).ctx, [this, i, port, route] {
+            // Only for the route still published: a stale one must not start a pool.
+            const auto table = routes.load();
+            const auto it = table->find(port);
+            if (i < pools.size() && it != table->end() && it->second && sameRoute(*it->second, *route))
+                pools[i]->noteDemand(port, route);
+        });
+    }
+}
+
+void Relay::Impl::stopPools()
+{
+    engine.runOnEach([this](Worker& w) {
+        if (w.index < pools.size())
+            pools[w.index]->stop();
+    });
 }
 
 void Relay::stop()
 {
+    m_impl->stopPools();
     m_impl->engine.stop();
 }
 
 std::size_t Relay::connectionCount() const
 {
     return m_impl->engine.connectionCount();
+}
+
+std::size_t Relay::pooledCount() const
+{
+    std::atomic<std::size_t> n { 0 };
+    m_impl->engine.runOnEach([&](Worker& w) {
+        if (w.index < m_impl->pools.size())
+            n += m_impl->pools[w.index]->readyCount();
+    });
+    return n;
 }
 
 } // namespace zq::socks

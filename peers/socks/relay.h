@@ -5,6 +5,7 @@
 
 #include "timeouts.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,17 @@ struct Route {
 // Immutable once published; replaced whole.
 using RouteTable = std::unordered_map<std::uint16_t, std::shared_ptr<const Route>>;
 
+// Warm upstream connections: per bound port, a few already connected, greeted and authenticated,
+// each waiting for a client's CONNECT, so a new client costs one round trip to the upstream.
+struct PoolSettings {
+    // A waiting connection is retired at this age; keep it below the upstream's own handshake
+    // time-out (our exit node's is 10 s). Zero turns the pool off.
+    std::chrono::milliseconds idle { 5000 };
+    // Most waiting connections per bound port; the pool follows recent demand up to this. Zero
+    // turns the pool off.
+    unsigned maxPerRoute = 8;
+};
+
 class Relay {
 public:
     // threads == 0 picks the number of cores.
@@ -38,20 +50,24 @@ public:
     std::uint16_t listenOne(const std::string& host, std::uint16_t port);
     // Closes every listener and every live connection (range reset).
     void closeListeners();
-    // Publishes a new table; connections accepted from now on use it.
+    // Publishes a new table; connections accepted from now on use it. Waiting upstream
+    // connections of ports whose route changed or went are closed.
     void setRoutes(std::shared_ptr<const RouteTable> table);
     std::shared_ptr<const RouteTable> routes() const;
-    // Ends the live connections that arrived on these ports.
+    // Ends the live connections that arrived on these ports, and their waiting upstream ones.
     void closeConnections(const std::vector<std::uint16_t>& ports);
 
     // Before start().
     void setTimeouts(const Timeouts& timeouts);
+    void setPool(const PoolSettings& pool);
     void start();
     // Closes every listener and connection and ends the threads; final.
     void stop();
 
     // Live connection count, for tests and the benchmark.
     std::size_t connectionCount() const;
+    // Upstream connections ready and waiting for a client, for tests and the benchmark.
+    std::size_t pooledCount() const;
 
 private:
     struct Impl;

@@ -10,7 +10,10 @@
 
 #include <arpa/inet.h>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <netinet/in.h>
 #include <set>
 #include <sys/socket.h>
@@ -29,6 +32,7 @@ struct ServiceFixture {
     std::string base;
     std::string session;
     std::string statePath;
+    std::uint16_t exitPort = 0;
     json s5, unlimit, flow; // line lists
 };
 ServiceFixture* g_service = nullptr;
@@ -42,6 +46,36 @@ json parse(const std::string& text)
 json serviceCall(const std::string& path, const Fields& fields)
 {
     return parse(postForm(g_service->base, path, fields, g_service->session).second);
+}
+
+// Connections the exit node holds open (its side of each, from the kernel's table).
+int exitConnections()
+{
+    FILE* f = std::fopen("/proc/net/tcp", "r");
+    if (!f)
+        return -1;
+    char line[512];
+    int n = 0;
+    char local[64], remote[64], state[8];
+    while (std::fgets(line, sizeof line, f)) {
+        unsigned port = 0;
+        if (std::sscanf(line, " %*d: %63s %63s %7s", local, remote, state) == 3
+            && std::sscanf(std::strchr(local, ':') + 1, "%x", &port) == 1 && port == g_service->exitPort
+            && std::string(state) == "01")
+            ++n;
+    }
+    std::fclose(f);
+    return n;
+}
+
+template <class F> bool eventually(F f, std::chrono::milliseconds limit = 5s)
+{
+    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        if (f())
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return f();
 }
 
 int ipCount()
@@ -67,6 +101,7 @@ protected:
         const auto first = line.find("http://");
         ASSERT_NE(first, std::string::npos) << "zq-service did not start: " << line;
         g_service->base = line.substr(first, line.find(' ', first) - first);
+        g_service->exitPort = static_cast<std::uint16_t>(std::stoul(line.substr(line.rfind(':') + 1)));
         const json login
             = parse(postForm(g_service->base, "/api/socks/login", { { "username", "demo" }, { "password", "demo123" } })
                         .second);
@@ -557,6 +592,73 @@ TEST_F(HelperTest, ExitsWhenStandardInputCloses)
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 0);
     m_helper.reset();
+}
+
+TEST_F(HelperTest, WarmPortsServeBurstsAndFollowRebinds)
+{
+    const json& lines = g_service->s5;
+    bindOk(lines[0], port(0));
+    // The first requests warm the port up; the exit node then holds connections made ready.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(exitIpThrough(port(0)), ipOf(lines[0]));
+    ASSERT_TRUE(eventually([] { return exitConnections() > 0; }));
+
+    std::vector<std::future<std::string>> burst;
+    for (int i = 0; i < 16; ++i)
+        burst.push_back(std::async(std::launch::async, [&] { return exitIpThrough(port(0)); }));
+    for (auto& f : burst)
+        EXPECT_EQ(f.get(), ipOf(lines[0]));
+
+    // Requests keep coming while the port moves to another line: once the re-bind has answered,
+    // none leaves through the old one.
+    std::atomic<bool> rebound { false }, done { false };
+    std::mutex m;
+    std::vector<std::string> after;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 3; ++c)
+        clients.emplace_back([&] {
+            while (!done) {
+                const bool late = rebound;
+                const std::string ip = exitIpThrough(port(0));
+                if (late) {
+                    std::lock_guard lock(m);
+                    after.push_back(ip);
+                }
+            }
+        });
+    std::this_thread::sleep_for(300ms);
+    bindOk(lines[1], port(0));
+    rebound = true;
+    std::this_thread::sleep_for(700ms);
+    done = true;
+    for (auto& t : clients)
+        t.join();
+    ASSERT_FALSE(after.empty());
+    for (const auto& ip : after)
+        EXPECT_EQ(ip, ipOf(lines[1]));
+
+    // Freeing the port leaves nothing open at the exit node.
+    ASSERT_TRUE(eventually([] { return exitConnections() > 0; }));
+    const json freed = call("/api/del_port_session", { { "port", std::to_string(port(0)) } });
+    EXPECT_EQ(freed.value("code", -1), 0) << freed.dump();
+    EXPECT_TRUE(eventually([] { return exitConnections() == 0; }, 2s)) << exitConnections();
+}
+
+TEST_F(HelperTest, RefusesBadPoolSettings)
+{
+    for (const char* bad : { "ZQ_POOL_IDLE_MS=soon", "ZQ_POOL_MAX=-1", "ZQ_POOL_MAX=1000" }) {
+        const std::string assignment = bad;
+        const auto eq = assignment.find('=');
+        const std::string name = assignment.substr(0, eq);
+        ::setenv(name.c_str(), assignment.substr(eq + 1).c_str(), 1);
+        Process p(std::string(ZQ_BIN_DIR) + "/clientProxy",
+            { "-api_port=" + std::to_string(freePort()), "-proxy_port_start=" + std::to_string(freeRange(2)),
+                "-proxy_port_num=2" });
+        const auto code = p.waitExit(5s);
+        ::unsetenv(name.c_str());
+        ASSERT_TRUE(code.has_value()) << bad;
+        EXPECT_EQ(*code, 2) << bad;
+    }
 }
 
 TEST_F(HelperTest, RefusesBadCommandLines)

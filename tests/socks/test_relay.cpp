@@ -56,6 +56,10 @@ protected:
         t.handshake = 1000ms;
         exitNode.setTimeouts(t);
         relay.setTimeouts(t);
+        // Waiting upstream connections retire well before the exit node's handshake time-out.
+        PoolSettings pool;
+        pool.idle = 500ms;
+        relay.setPool(pool);
         exitPort = exitNode.listen("127.0.0.1", 0);
         ASSERT_NE(exitPort, 0);
         exitNode.start();
@@ -230,6 +234,8 @@ TEST_F(SocksTest, UpstreamGetsTargetUnchangedOneStepAtATime)
             inOrder = false;
         sendAll(fd, std::string("\x01\x00", 2));
         std::string req = once();
+        if (req.empty())
+            return; // a warm connection retired unused
         {
             std::lock_guard lock(m);
             requests.push_back(req);
@@ -244,6 +250,9 @@ TEST_F(SocksTest, UpstreamGetsTargetUnchangedOneStepAtATime)
     const std::vector<std::string> targets { wireDomain(std::string(255, 'd'), 443), wireV6("::1", 8080),
         wireV4("10.1.2.3", 80) };
     for (const auto& wire : targets) {
+        // After the first, each client finds a warm connection waiting for its CONNECT.
+        if (&wire != &targets.front())
+            ASSERT_TRUE(eventually([&] { return relay.pooledCount() > 0; }));
         Fd fd = connectTo("127.0.0.1", portA);
         std::string bound;
         ASSERT_EQ(socksConnect(fd.get(), wire, nullptr, nullptr, &bound), 0);
@@ -433,6 +442,98 @@ TEST_F(SocksTest, BrokenClientsAreRefusedAndServiceGoesOn)
     std::string peer;
     Fd fd = open(portA, &peer);
     EXPECT_TRUE(echoes(fd.get(), "still serving"));
+}
+
+TEST_F(SocksTest, WarmConnectionsServeOnlyTheirOwnRoute)
+{
+    route({ { portA, line("line1", "s1") }, { portB, line("line2", "s2") } });
+    std::string peer;
+    open(portA, &peer);
+    EXPECT_EQ(peer, "127.0.3.5");
+    open(portB, &peer);
+    EXPECT_EQ(peer, "127.0.3.7");
+    ASSERT_TRUE(eventually([&] { return relay.pooledCount() >= 2; }));
+
+    // A burst on a warm port: every client leaves through its line.
+    std::atomic<int> right { 0 };
+    std::vector<std::thread> burst;
+    for (int i = 0; i < 12; ++i)
+        burst.emplace_back([&] {
+            std::string p;
+            Fd fd = open(portA, &p);
+            if (p == "127.0.3.5" && echoes(fd.get(), "burst"))
+                ++right;
+        });
+    for (auto& t : burst)
+        t.join();
+    EXPECT_EQ(right, 12);
+
+    // Re-routed and unbound ports keep nothing prepared for the old line.
+    route({ { portA, line("line2", "s2") } });
+    EXPECT_EQ(relay.pooledCount(), 0u);
+    for (int i = 0; i < 5; ++i) {
+        open(portA, &peer);
+        EXPECT_EQ(peer, "127.0.3.7");
+    }
+    Fd unbound = connectTo("127.0.0.1", portB);
+    EXPECT_EQ(socksConnect(unbound.get(), wireV4("127.0.0.1", echo.port())), 0x02);
+
+    // Closing a port's connections drains its pool, down to the exit node.
+    ASSERT_TRUE(eventually([&] { return relay.pooledCount() > 0; }));
+    relay.closeConnections({ portA });
+    EXPECT_EQ(relay.pooledCount(), 0u);
+    EXPECT_TRUE(eventually([&] { return exitNode.connectionCount() == 0; }));
+}
+
+TEST_F(SocksTest, UpstreamThatDropsWaitingConnectionsCostsNoClient)
+{
+    // The exit node ends handshakes after 1 s; this relay would keep them 10 s.
+    Relay patient(1);
+    PoolSettings pool;
+    pool.idle = 10s;
+    patient.setPool(pool);
+    const uint16_t port = patient.listenOne("127.0.0.1", 0);
+    patient.setRoutes(std::make_shared<const RouteTable>(RouteTable { { port, line("line1", "s1") } }));
+    patient.start();
+    int served = 0;
+    for (int i = 0; i < 8; ++i) {
+        std::string peer;
+        Fd fd = open(port, &peer);
+        served += peer == "127.0.3.5" && echoes(fd.get(), "late");
+        std::this_thread::sleep_for(400ms);
+    }
+    EXPECT_EQ(served, 8);
+    patient.stop();
+
+    // This upstream drops a CONNECT that comes after 100 ms of waiting, without having closed the
+    // connection before: the relay finds out only when it uses it.
+    std::atomic<int> dropped { 0 };
+    Server moody("127.0.0.1", [&](int fd, const std::string&) {
+        auto once = [&] {
+            char buf[512];
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            return n > 0;
+        };
+        if (!once() || !sendAll(fd, std::string("\x05\x02", 2)) || !once() || !sendAll(fd, std::string("\x01\x00", 2)))
+            return;
+        const auto ready = std::chrono::steady_clock::now();
+        if (!once())
+            return;
+        if (std::chrono::steady_clock::now() - ready > 100ms) {
+            ++dropped;
+            return;
+        }
+        sendAll(fd, std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x00", 10) + "up\n");
+    });
+    route({ { portA, line("any", "any", moody.port()) } });
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(i == 0 || eventually([&] { return relay.pooledCount() > 0; }));
+        std::this_thread::sleep_for(150ms);
+        Fd fd = connectTo("127.0.0.1", portA);
+        EXPECT_EQ(socksConnect(fd.get(), wireV4("127.0.0.1", 80)), 0) << i;
+        EXPECT_EQ(recvLine(fd.get()), "up") << i;
+    }
+    EXPECT_GE(dropped, 2);
 }
 
 } // namespace
