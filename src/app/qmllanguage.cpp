@@ -13,6 +13,12 @@ QmlLanguage::QmlLanguage(QCoreApplication* app, QQmlEngine* engine)
 {
 }
 
+QmlLanguage::~QmlLanguage()
+{
+    if (m_installed)
+        QCoreApplication::removeTranslator(&m_translator);
+}
+
 QString QmlLanguage::translationFile() const
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/language/zh_TR.qm");
@@ -30,15 +36,22 @@ int QmlLanguage::getLocalLanguage() const
 
 void QmlLanguage::applyTranslation(bool chinese, bool logFailure)
 {
-    // The translator lives only for this call: the QML asks again after every screen change.
-    QTranslator translator;
-    if (chinese)
-        translator.load(translationFile());
-    if (!m_app->installTranslator(&translator) && logFailure)
-        qDebug() << "installTranslator fail!";
+    if (chinese && !m_installed) {
+        // A missing or unreadable file leaves the translator empty and the interface English.
+        m_translator.load(translationFile());
+        m_installed = m_app->installTranslator(&m_translator);
+        if (!m_installed) {
+            // Qt keeps even an empty translator it refused; take it back out.
+            m_app->removeTranslator(&m_translator);
+            if (logFailure)
+                qDebug() << "installTranslator fail!";
+        }
+    } else if (!chinese && m_installed) {
+        m_app->removeTranslator(&m_translator);
+        m_installed = false;
+    }
     if (m_engine)
         m_engine->retranslate();
-    m_app->removeTranslator(&translator);
 }
 
 void QmlLanguage::setLanguage(int indexOfLanguage)

@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTranslator>
 
 class QCoreApplication;
 class QQmlEngine;
@@ -11,6 +12,7 @@ class QmlLanguage : public QObject {
     Q_OBJECT
 public:
     QmlLanguage(QCoreApplication* app, QQmlEngine* engine);
+    ~QmlLanguage() override;
 
     Q_INVOKABLE void setLocalLanguage();
     Q_INVOKABLE int getLocalLanguage() const;
@@ -28,4 +30,7 @@ private:
 
     QCoreApplication* m_app;
     QQmlEngine* m_engine;
+    // Installed while Chinese is chosen, so texts evaluated between calls stay Chinese.
+    QTranslator m_translator;
+    bool m_installed = false;
 };

@@ -357,7 +357,7 @@ void HelperProcess::recvUdpSocketFromLocalProxy()
             qDebug() << "notification is not JSON:" << error.errorString();
 
         // Each notification schedules its own refresh.
-        QTimer::singleShot(kRefreshDelayMs, this, [this]() {
+        QTimer::singleShot(kRefreshDelayMs, Qt::PreciseTimer, this, [this]() {
             if (m_hooks.refreshAfterNotification)
                 m_hooks.refreshAfterNotification();
         });

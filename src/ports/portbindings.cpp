@@ -361,15 +361,15 @@ void PortBindings::dealFreeProxyPort(const QJsonObject& reply)
 
 void PortBindings::dealSetPortSessionFailed()
 {
+    // No status signal follows a transport failure, so views are not told to re-read: the
+    // dropped records stay alive (owned by the catalogue) rather than vanish under a view.
     for (Plan plan : { Plan::S5, Plan::ResiTraffic }) {
         QList<QObject*>& list = m_lines->mutableLines(plan);
-        QList<QObject*> dropped;
         for (int i = list.size() - 1; i >= 0; --i) {
             auto* line = qobject_cast<ProxyServerInfo*>(list.at(i));
             if (line && line->getIp() == zq::kUnboundAddress)
-                dropped.append(list.takeAt(i));
+                list.removeAt(i);
         }
-        m_lists->release(dropped);
     }
 }
 

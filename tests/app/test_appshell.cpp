@@ -11,7 +11,6 @@ private slots:
     void scaleFactor();
     void scaleFactorApplied();
     void softwareRendererRule();
-    void languageIndex();
     void priceWords_data();
     void priceWords();
 };
@@ -63,18 +62,6 @@ void TestAppShell::softwareRendererRule()
     QVERIFY(probe.usedSoftware() == OpenGLProbe::needsSoftware(probe.majorVersion()));
 }
 
-void TestAppShell::languageIndex()
-{
-    QCOMPARE(
-        QmlLanguage::languageIndexFor(QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan)),
-        1);
-    QCOMPARE(
-        QmlLanguage::languageIndexFor(QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China)), 1);
-    QCOMPARE(QmlLanguage::languageIndexFor(QLocale(QLocale::Chinese, QLocale::Singapore)), 1);
-    QCOMPARE(QmlLanguage::languageIndexFor(QLocale(QLocale::Japanese)), 0);
-    QCOMPARE(QmlLanguage::languageIndexFor(QLocale(QLocale::English)), 0);
-}
-
 void TestAppShell::priceWords_data()
 {
     QTest::addColumn<int>("index");
@@ -94,6 +81,14 @@ void TestAppShell::priceWords_data()
                             << "個數";
     QTest::newRow("index 5") << 5 << "Total"
                              << "Total";
+    QTest::newRow("SELECT") << 1 << "SELECT"
+                            << "選定";
+    QTest::newRow("Per") << 1 << "Per"
+                         << "每";
+    QTest::newRow("REGION") << 1 << "REGION"
+                            << "地區";
+    QTest::newRow("other word") << 1 << "Price"
+                                << "Price";
 }
 
 void TestAppShell::priceWords()
