@@ -62,6 +62,16 @@ ProxyServerInfo* fromLineObject(
     return record;
 }
 
+ProxyServerInfo* findByIp(const QList<QObject*>& list, const QString& ip)
+{
+    for (QObject* object : list) {
+        auto* line = qobject_cast<ProxyServerInfo*>(object);
+        if (line && line->getIp() == ip)
+            return line;
+    }
+    return nullptr;
+}
+
 void releaseLater(const QList<QObject*>& records, const std::function<bool(QObject*)>& stillHeld)
 {
     for (QObject* record : records) {

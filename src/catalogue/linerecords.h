@@ -32,6 +32,9 @@ void readAddressFields(ProxyServerInfo* record, const QJsonObject& obj);
 ProxyServerInfo* fromLineObject(
     const QJsonObject& obj, int index, int ping, Plan plan, const PayloadCodec& codec, const QString& unionId);
 
+// The first record of list with this IP, or null.
+ProxyServerInfo* findByIp(const QList<QObject*>& list, const QString& ip);
+
 // Schedules deletion of records a list no longer holds. Call after the status signal that makes
 // views re-read; records for which stillHeld() answers true (another list or a port slot) survive.
 void releaseLater(const QList<QObject*>& records, const std::function<bool(QObject*)>& stillHeld = {});

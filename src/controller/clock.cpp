@@ -1,6 +1,8 @@
 #include "clock.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <atomic>
 
 namespace zq::clock {
@@ -22,6 +24,14 @@ void setOffset(qint64 seconds)
 qint64 offset()
 {
     return g_offset.load();
+}
+
+void processEventsFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, int(ms - timer.elapsed()));
 }
 
 } // namespace zq::clock

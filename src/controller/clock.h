@@ -13,4 +13,7 @@ qint64 now();
 void setOffset(qint64 seconds);
 qint64 offset();
 
+// Waits ms milliseconds while the event loop goes on (replies and timers are handled meanwhile).
+void processEventsFor(int ms);
+
 } // namespace zq::clock

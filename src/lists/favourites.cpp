@@ -19,16 +19,6 @@ namespace zq::lists {
 
 namespace {
 
-ProxyServerInfo* findIp(const QList<QObject*>& list, const QString& ip)
-{
-    for (QObject* object : list) {
-        auto* line = qobject_cast<ProxyServerInfo*>(object);
-        if (line && line->getIp() == ip)
-            return line;
-    }
-    return nullptr;
-}
-
 // The plan a tag or plan text names: empty is "S5".
 bool planOf(const QString& text, Plan* plan)
 {
@@ -129,7 +119,7 @@ void Favourites::dealGetFavouriteList(const QJsonObject& reply, const QString& t
     QStringList replyIps;
     for (ProxyServerInfo* fresh : qAsConst(byServer)) {
         replyIps.append(fresh->getIp());
-        ProxyServerInfo* known = findIp(favourites, fresh->getIp());
+        ProxyServerInfo* known = zq::catalogue::LineRecords::findByIp(favourites, fresh->getIp());
         if (known) {
             known->setId(fresh->getId());
             known->setOnLine(fresh->getOnLine());
@@ -162,7 +152,7 @@ void Favourites::dealGetFavouriteList(const QJsonObject& reply, const QString& t
     const QList<QObject*>& today = m_lists->list(Kind::Today, plan);
     for (int i = 0; i < favourites.size(); ++i) {
         auto* favourite = qobject_cast<ProxyServerInfo*>(favourites.at(i));
-        ProxyServerInfo* shared = favourite ? findIp(today, favourite->getIp()) : nullptr;
+        ProxyServerInfo* shared = favourite ? zq::catalogue::LineRecords::findByIp(today, favourite->getIp()) : nullptr;
         if (!shared || shared == favourite)
             continue;
         shared->setRemark(favourite->getRemark());
@@ -182,7 +172,7 @@ void Favourites::dealGetFavouriteList(const QJsonObject& reply, const QString& t
 void Favourites::addFavourite(Plan plan, const QString& username, const QString& ip, const QString& area,
     const QString& sn, const QString& server, const QString& sessionId, const QString& tag)
 {
-    if (findIp(m_lists->list(Kind::Favourite, plan), ip)) {
+    if (zq::catalogue::LineRecords::findByIp(m_lists->list(Kind::Favourite, plan), ip)) {
         emit setFavouriteStatus(true, QStringLiteral("ip already exist in favourite"));
         return;
     }
@@ -230,7 +220,7 @@ void Favourites::dealFavouriteInfo(const QJsonObject& reply, const QString& tag)
     if (parts.size() > 1 && planOf(tag, &plan)) {
         const QString ip = parts.at(1);
         QList<QObject*>& favourites = m_lists->list(Kind::Favourite, plan);
-        if (!findIp(favourites, ip)) {
+        if (!zq::catalogue::LineRecords::findByIp(favourites, ip)) {
             for (QObject* object : m_lists->list(Kind::Today, plan)) {
                 auto* line = qobject_cast<ProxyServerInfo*>(object);
                 if (line && line->getIp() == ip)

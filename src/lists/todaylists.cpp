@@ -20,28 +20,6 @@
 
 namespace zq::lists {
 
-namespace {
-
-ProxyServerInfo* findIp(const QList<QObject*>& list, const QString& ip)
-{
-    for (QObject* object : list) {
-        auto* line = qobject_cast<ProxyServerInfo*>(object);
-        if (line && line->getIp() == ip)
-            return line;
-    }
-    return nullptr;
-}
-
-void pause(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, int(ms - timer.elapsed()));
-}
-
-} // namespace
-
 TodayLists::TodayLists(SavedLists* lists, const PayloadCodec* codec, const QString& unionId, QObject* parent)
     : QObject(parent)
     , m_lists(lists)
@@ -194,7 +172,7 @@ void TodayLists::merge(Plan plan, const QJsonObject& reply)
     QSet<QString> seen;
     for (ProxyServerInfo* fresh : qAsConst(byServer)) {
         seen.insert(fresh->getIp());
-        ProxyServerInfo* known = findIp(today, fresh->getIp());
+        ProxyServerInfo* known = zq::catalogue::LineRecords::findByIp(today, fresh->getIp());
         if (known) {
             // A line freed here keeps its place until the service's own bind time is a day old.
             if (known->getIsFromOtherDevice() || known->getBindTime() == 0)
@@ -298,7 +276,7 @@ void TodayLists::setAllTodayPortSession()
             qDebug() << "over time,not bind port";
             line->setBindPort(0);
         } else {
-            pause(m_rebind.pauseMs);
+            zq::clock::processEventsFor(m_rebind.pauseMs);
             if (m_rebind.setPortSession)
                 m_rebind.setPortSession(line->getSessionId(), line->getIp(), line->getBindPort(), line->getProxyIp(),
                     line->getSn(), line->getBindPort(), area, line->getRegion(), false, true);
@@ -314,7 +292,7 @@ void TodayLists::setAllTodayPortSession()
             qDebug() << "none bind port";
             continue;
         }
-        pause(m_rebind.pauseMs);
+        zq::clock::processEventsFor(m_rebind.pauseMs);
         if (m_rebind.setPortSessionResiTraffic)
             m_rebind.setPortSessionResiTraffic(line->getSessionId(), line->getIp(), line->getBindPort(),
                 line->getProxyIp(), line->getSn(), area, line->getRegion(), true, line->getPlanTypeKey());

@@ -30,16 +30,6 @@ const QString kBindLost = QStringLiteral("Bind Failed! The line is no longer in 
 const QString kUnusable = QStringLiteral("The selected port is unusable, please select another port.");
 const QString kFull = QStringLiteral("No more port to bind,Please reset port range.");
 
-ProxyServerInfo* findIp(const QList<QObject*>& list, const QString& ip)
-{
-    for (QObject* object : list) {
-        auto* line = qobject_cast<ProxyServerInfo*>(object);
-        if (line && line->getIp() == ip)
-            return line;
-    }
-    return nullptr;
-}
-
 // The bind stamp of a line that has just been bound from this machine.
 void applyBindStamp(ProxyServerInfo* line)
 {
@@ -48,15 +38,6 @@ void applyBindStamp(ProxyServerInfo* line)
     line->setBindType(QStringLiteral("Manual"));
     line->setIsExpired(false);
     line->setIsFromOtherDevice(false);
-}
-
-// Waits while the event loop runs, so replies and timers go on meanwhile.
-void processEventsFor(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, ms - int(timer.elapsed()));
 }
 
 } // namespace
@@ -174,7 +155,7 @@ void PortBindings::setPortSessionS5U(const QString& sessionId, const QString& ip
     const QList<const QList<QObject*>*> sources { &m_lines->mutableLines(Plan::Unlimited),
         &m_lists->list(Kind::Today, Plan::Unlimited), &m_lists->list(Kind::Favourite, Plan::Unlimited) };
     for (const QList<QObject*>* source : sources) {
-        if (const ProxyServerInfo* line = findIp(*source, ip)) {
+        if (const ProxyServerInfo* line = zq::catalogue::LineRecords::findByIp(*source, ip)) {
             qDebug() << "find ip" << ip << "find ip--planType" << line->getPlanType();
             if (line->getPlanType().size() >= 2) {
                 planType = line->getPlanType();
@@ -268,7 +249,7 @@ int PortBindings::freeResidentTrafficPort()
             ports.append(line->getBindPort());
     }
     for (int port : ports) {
-        processEventsFor(100);
+        zq::clock::processEventsFor(100);
         freeOneProxyPort(port);
     }
     return ports.size();
@@ -518,7 +499,7 @@ void PortBindings::fillSlots(ProxyServerInfo* line, int port, const QString& pla
 void PortBindings::promoteFavourite(ProxyServerInfo* line, Plan plan, const QString& listName)
 {
     QList<QObject*>& favourites = m_lists->list(Kind::Favourite, plan);
-    ProxyServerInfo* favourite = findIp(favourites, line->getIp());
+    ProxyServerInfo* favourite = zq::catalogue::LineRecords::findByIp(favourites, line->getIp());
     if (!favourite)
         return;
     favourites.removeOne(favourite);
@@ -537,14 +518,14 @@ ProxyServerInfo* PortBindings::bookS5Charged(const QString& ip, int port)
         emit getUserIpNumsStatus(true, QString());
     }
     QList<QObject*>& lineList = m_lines->mutableLines(Plan::S5);
-    ProxyServerInfo* line = findIp(lineList, ip);
+    ProxyServerInfo* line = zq::catalogue::LineRecords::findByIp(lineList, ip);
     if (line) {
         lineList.removeOne(line);
         enterToday(line, Plan::S5, true);
-    } else if ((line = findIp(m_lists->list(Kind::Today, Plan::S5), ip))) {
+    } else if ((line = zq::catalogue::LineRecords::findByIp(m_lists->list(Kind::Today, Plan::S5), ip))) {
         freeOldSlot(line, port);
         applyBindStamp(line);
-    } else if ((line = findIp(m_lists->list(Kind::Favourite, Plan::S5), ip))) {
+    } else if ((line = zq::catalogue::LineRecords::findByIp(m_lists->list(Kind::Favourite, Plan::S5), ip))) {
         freeOldSlot(line, port);
         enterToday(line, Plan::S5, true);
     } else {
@@ -559,10 +540,10 @@ ProxyServerInfo* PortBindings::bookS5Charged(const QString& ip, int port)
 ProxyServerInfo* PortBindings::bookS5Uncharged(const QString& ip, int port)
 {
     clearPortFromOtherLines(ip, port);
-    ProxyServerInfo* line = findIp(m_lists->list(Kind::Today, Plan::S5), ip);
+    ProxyServerInfo* line = zq::catalogue::LineRecords::findByIp(m_lists->list(Kind::Today, Plan::S5), ip);
     if (line) {
         freeOldSlot(line, port);
-    } else if ((line = findIp(m_lists->list(Kind::Favourite, Plan::S5), ip))) {
+    } else if ((line = zq::catalogue::LineRecords::findByIp(m_lists->list(Kind::Favourite, Plan::S5), ip))) {
         freeOldSlot(line, port);
         enterToday(line, Plan::S5, false);
     } else {
@@ -577,14 +558,14 @@ ProxyServerInfo* PortBindings::bookResidential(const QString& ip, int port)
 {
     qDebug() << ip << port;
     QList<QObject*>& lineList = m_lines->mutableLines(Plan::ResiTraffic);
-    ProxyServerInfo* line = findIp(lineList, ip);
+    ProxyServerInfo* line = zq::catalogue::LineRecords::findByIp(lineList, ip);
     if (line) {
         lineList.removeOne(line);
         enterToday(line, Plan::ResiTraffic, true);
-    } else if ((line = findIp(m_lists->list(Kind::Today, Plan::ResiTraffic), ip))) {
+    } else if ((line = zq::catalogue::LineRecords::findByIp(m_lists->list(Kind::Today, Plan::ResiTraffic), ip))) {
         freeOldSlot(line, port);
         applyBindStamp(line);
-    } else if ((line = findIp(m_lists->list(Kind::Favourite, Plan::ResiTraffic), ip))) {
+    } else if ((line = zq::catalogue::LineRecords::findByIp(m_lists->list(Kind::Favourite, Plan::ResiTraffic), ip))) {
         freeOldSlot(line, port);
         enterToday(line, Plan::ResiTraffic, true);
     } else {
