@@ -18,6 +18,10 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication::setOrganizationName(QStringLiteral("qvrn"));
+    // Qt reads the scaling attributes and QT_SCALE_FACTOR only before the application object
+    // is built, so they are decided first.
+    decideStartupScaling();
+
     qDebug() << "QtSingleApplication";
     SingleApplication app(QStringLiteral("velmora_zq_id"), argc, argv);
     if (app.isRunning()) {
@@ -29,17 +33,13 @@ int main(int argc, char* argv[])
     OpenGLProbe probe;
     probe.run();
 
-    const ScaleFactor scale = ScaleFactor::compute(zq::platform::monitorSize());
-    qDebug() << "scaleFactor:" << scale.factor;
-    applyScaleFactor(scale.factor);
-
     qDebug() << "qSetMessagePattern";
     qSetMessagePattern(QStringLiteral("[%{time yyyyMMdd h:mm:ss.zzz} %{type} %{file} %{line} %{function}] %{message}"));
     QCoreApplication::setApplicationName(QStringLiteral("ZqProxy"));
 
     qDebug() << "killProcess";
     Controller* controller = Controller::instance();
-    controller->killProcess(zq::helperFileName());
+    controller->killStaleHelpers();
 
     qDebug() << "init";
     controller->init();

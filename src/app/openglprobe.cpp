@@ -1,6 +1,5 @@
 #include "openglprobe.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -51,6 +50,7 @@ void OpenGLProbe::chooseSoftware()
     qDebug() << "sceneGraphBackend:" << QQuickWindow::sceneGraphBackend();
     QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
     qDebug() << "sceneGraphBackend:" << QQuickWindow::sceneGraphBackend();
-    QCoreApplication::setAttribute(Qt::AA_UseSoftwareOpenGL, true);
+    // The software scene graph takes effect here, after the application object exists; the
+    // AA_UseSoftwareOpenGL attribute would not (Qt reads it only before), so it is not set.
     m_software = true;
 }

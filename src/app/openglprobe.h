@@ -1,5 +1,7 @@
 #pragma once
 // Picks the Qt Quick renderer: software where OpenGL is 2.x or older, or cannot be had at all.
+// Runs after the application object exists (an offscreen surface needs one), so it switches
+// the scene-graph backend, which Qt honours late, and no application attribute.
 
 #include <memory>
 

@@ -1,5 +1,7 @@
 #include "scalefactor.h"
 
+#include "platform.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 
@@ -24,4 +26,12 @@ void applyScaleFactor(double factor)
         QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
         qputenv("QT_SCALE_FACTOR", QByteArray::number(factor, 'g', 6));
     }
+}
+
+ScaleFactor decideStartupScaling()
+{
+    const ScaleFactor scale = ScaleFactor::compute(zq::platform::monitorSize());
+    qDebug() << "scaleFactor:" << scale.factor;
+    applyScaleFactor(scale.factor);
+    return scale;
 }

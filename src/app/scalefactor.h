@@ -13,3 +13,8 @@ struct ScaleFactor {
 
 // Applies the factor to the application (high-DPI attributes or QT_SCALE_FACTOR); logs as it goes.
 void applyScaleFactor(double factor);
+
+// What Qt reads only before the application object exists, decided then: the monitor size
+// through the platform layer (no QGuiApplication needed), the factor (logged "scaleFactor:")
+// and applyScaleFactor. Call it before constructing the application object.
+ScaleFactor decideStartupScaling();

@@ -74,21 +74,26 @@ void AreaCatalogue::dealAreaList(const QJsonObject& reply, bool fromNetwork)
     const QJsonArray countries = data.toArray();
     m_countries.reserve(countries.size());
     for (const QJsonValue& countryValue : countries) {
+        // Entries without a name (wrong types included) cannot be chosen: skipped, the rest kept.
         const QJsonObject countryObj = countryValue.toObject();
         Country country { text(countryObj, "code"), text(countryObj, "name"), {}, {} };
+        if (country.name.isEmpty())
+            continue;
         country.folded = country.name.toCaseFolded();
         const QJsonArray states = countryObj.value(QLatin1String("state_list")).toArray();
         country.states.reserve(states.size());
         for (const QJsonValue& stateValue : states) {
             const QJsonObject stateObj = stateValue.toObject();
             State state { text(stateObj, "code"), text(stateObj, "name"), {}, {} };
+            if (state.name.isEmpty())
+                continue;
             state.folded = state.name.toCaseFolded();
             const QJsonArray cities = stateObj.value(QLatin1String("city_list")).toArray();
             for (const QJsonValue& cityValue : cities) {
                 const QJsonObject cityObj = cityValue.toObject();
                 City city { text(cityObj, "code"), text(cityObj, "name"), {} };
                 city.folded = city.name.toCaseFolded();
-                if (!city.code.isEmpty() || !city.name.isEmpty())
+                if (!city.name.isEmpty())
                     state.cities.append(city);
             }
             country.states.append(state);
@@ -104,9 +109,10 @@ bool AreaCatalogue::saveAreaList(const QJsonObject& reply)
 {
     const QString json = QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
     const QByteArray content = m_codec->encode(json.toUtf8()).toUtf8();
-    // Written beside and renamed over the old file, so a failed write leaves the old cache intact.
+    // Written beside and renamed over the old file, so a failed write leaves the old cache intact;
+    // flushed first, because a write cut short shows only in the flush, never in commit().
     QSaveFile file(areaFilePath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush() || !file.commit()) {
         qDebug() << "saveAreaList fail!";
         emit proxyClientMessage(areaFilePath() + QStringLiteral("File save err:") + file.errorString());
         file.cancelWriting();

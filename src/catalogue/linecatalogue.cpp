@@ -4,6 +4,7 @@
 #include "constants.h"
 #include "endpoints.h"
 #include "linelistsort.h"
+#include "logmask.h"
 #include "payloadcodec.h"
 #include "proxyserverinfo.h"
 #include "userinfo.h"
@@ -131,7 +132,7 @@ FormFields LineCatalogue::queryFields(LineQuery query, const LineFilter& filter)
     else if (query == LineQuery::Unlimited)
         fields.append({ QStringLiteral("plantype"), zq::kPlanTypeUnlimited.toUtf8() });
     qDebug() << "user:" << encodedUser;
-    qDebug() << "pwd:" << user->getPwd();
+    qDebug() << "pwd:" << zq::logmask::masked(user->getPwd());
     return fields;
 }
 

@@ -2,6 +2,7 @@
 
 #include "apppaths.h"
 #include "constants.h"
+#include "logmask.h"
 #include "payloadcodec.h"
 #include "requestlayer.h"
 #include "updateinfo.h"
@@ -113,7 +114,7 @@ void Account::login(const QString& username, const QString& passwd)
 {
     qDebug() << "username:" << username;
     // The password itself never goes to the log.
-    qDebug() << "passwd:" << QString(passwd.size(), QLatin1Char('*'));
+    qDebug() << "passwd:" << zq::logmask::masked(passwd);
     if (username.isEmpty() || passwd.isEmpty())
         return;
     post(zq::ep::Login,
@@ -142,7 +143,7 @@ void Account::checkPorxy()
 
 void Account::dealLoginInfo(const QJsonObject& object)
 {
-    qDebug() << "dealLoginInfo:" << object;
+    qDebug() << "dealLoginInfo:" << zq::logmask::maskedJson(object);
     UserInfo* user = UserInfo::instance();
     if (codeOf(object) != 0) {
         // A logged-in account was refused, e.g. its password changed elsewhere: end its session.
@@ -156,15 +157,16 @@ void Account::dealLoginInfo(const QJsonObject& object)
     }
 
     const QJsonObject ret = object.value(QStringLiteral("ret_data")).toObject();
-    qDebug() << ret;
+    qDebug() << zq::logmask::maskedJson(ret);
     user->setSessionId(textOf(ret, "session_id"));
     const QJsonObject info = ret.value(QStringLiteral("info")).toObject();
     const QString pwd = textOf(info, "pwd");
     const QString password = m_codec->decodeText(pwd);
     const int uid = info.value(QStringLiteral("uid")).toInt();
     qDebug() << "last uid,user,emal,pwd:" << user->getUid() << user->getUserName() << user->getEmail()
-             << user->getPassword();
-    qDebug() << "now uid,user,emal,pwd:" << uid << textOf(info, "username") << textOf(info, "email") << password;
+             << zq::logmask::masked(user->getPassword());
+    qDebug() << "now uid,user,emal,pwd:" << uid << textOf(info, "username") << textOf(info, "email")
+             << zq::logmask::masked(password);
 
     bool changed = false;
     if (uid == user->getUid()) {

@@ -36,7 +36,9 @@ bool read(const QString& path, Settings& settings)
 
     const QJsonDocument doc = QJsonDocument::fromJson(data);
     if (!doc.isObject()) {
-        qDebug() << "data:" << QString::fromUtf8(data);
+        // A damaged file may still hold the password in clear text: only its size is logged.
+        qDebug() << "data:"
+                 << "not a JSON object," << data.size() << "bytes";
         return true;
     }
     const QJsonObject obj = doc.object();
@@ -71,12 +73,20 @@ QString save(const QString& path, const Settings& settings)
         qDebug() << "save config fail!";
         return file.errorString();
     }
-    qDebug() << "save config succ";
-    file.write(text);
+    // flush() before commit(): a write cut short (disk full, size limit) is reported only by the
+    // flush, and commit() would otherwise rename the truncated file over the good one.
+    if (file.write(text) != text.size() || !file.flush()) {
+        qDebug() << "save config fail!";
+        const QString error
+            = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("write cut short");
+        file.cancelWriting();
+        return error;
+    }
     if (!file.commit()) {
         qDebug() << "save config fail!";
         return file.errorString();
     }
+    qDebug() << "save config succ";
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include "account.h"
 #include "configfile.h"
 #include "constants.h"
+#include "helperprocess.h"
 #include "machineidentity.h"
 #include "platform.h"
 #include "portsearch.h"
@@ -52,7 +53,8 @@ Controller::Controller(const QString& documentsDir, const QString& appDir, QObje
 
     m_notificationSocket = new QUdpSocket(this);
     m_notificationPort = zq::ports::firstFreeUdpPort(100, 1000);
-    m_notificationSocket->bind(QHostAddress::Any, quint16(m_notificationPort), QAbstractSocket::ShareAddress);
+    // The helper sends from this machine only; nothing from the LAN may trigger service requests.
+    m_notificationSocket->bind(QHostAddress::LocalHost, quint16(m_notificationPort), QAbstractSocket::ShareAddress);
     initPorts();
     initProgramProxy();
 }
@@ -86,6 +88,11 @@ bool Controller::init()
 void Controller::killProcess(const QString& name)
 {
     zq::platform::killProcessTree(name);
+}
+
+void Controller::killStaleHelpers()
+{
+    zq::platform::killStaleHelpers(m_helper->program());
 }
 
 QString Controller::getVersion() const

@@ -55,6 +55,8 @@ public:
     bool init();
     // Forced kill of every process with this executable name and its children.
     void killProcess(const QString& name);
+    // Kills helpers of this user left over from an earlier run of this installation.
+    void killStaleHelpers();
 
     // --- versions and accessors ---
     Q_INVOKABLE QString getVersion() const;
@@ -152,6 +154,8 @@ public:
     Q_INVOKABLE QString getCopyAllInfo();
     Q_INVOKABLE QString createApiLink(QString country, QString state, QString city, QString zip, QString isp,
         QString num, QString startPort, QString dataType, QString startIP, QString endIP);
+    // The key the helper asks of LAN callers of the bulk link (the worked examples carry it too).
+    Q_INVOKABLE QString getApiLinkKey();
 
     // --- saved lists ---
     Q_INVOKABLE bool saveTodayList();

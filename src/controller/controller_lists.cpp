@@ -234,5 +234,16 @@ QString Controller::createApiLink(QString country, QString state, QString city, 
     QString startPort, QString dataType, QString startIP, QString endIP)
 {
     return zq::ports::PortForward::createApiLink(
-        localIp, apiPort, country, state, city, zip, isp, num, startPort, dataType, startIP, endIP);
+        localIp, apiPort, country, state, city, zip, isp, num, startPort, dataType, startIP, endIP, getApiLinkKey());
+}
+
+QString Controller::getApiLinkKey()
+{
+    // The key comes from what the running helper was started with; the client's own session id
+    // changes with every periodic login. Before a start: what the next start will pass.
+    const bool running = m_helper->isRunning() && !m_helper->lastArguments().isEmpty();
+    const QString sessionId
+        = running ? m_helper->startArgument(QStringLiteral("sessionid")) : UserInfo::instance()->getSessionId();
+    const QString unionId = running ? m_helper->startArgument(QStringLiteral("uuid")) : m_unionId;
+    return zq::ports::PortForward::apiLinkKey(sessionId, unionId);
 }

@@ -1,6 +1,7 @@
 #include "requestlayer.h"
 
 #include "constants.h"
+#include "logmask.h"
 #include "payloadcodec.h"
 #include "qreplytimeout.h"
 #include "userinfo.h"
@@ -118,9 +119,9 @@ void RequestLayer::addFormPart(QHttpMultiPart* body, const QString& name, const 
     part.setRawHeader("Content-Disposition", "form-data; name=\"" + name.toUtf8() + '"');
     part.setBody(value);
     body->append(part);
-    // Kept only for the "req:" log line; a password never reaches the log.
-    const QString shown = name == QLatin1String("password") ? QString(QString::fromUtf8(value).size(), QLatin1Char('*'))
-                                                            : QString::fromUtf8(value);
+    // Kept only for the "req:" log line; neither the password nor its codec text reaches the log.
+    const QString text = QString::fromUtf8(value);
+    const QString shown = zq::logmask::isSecretField(name) ? zq::logmask::masked(text) : text;
     body->setObjectName(body->objectName() + name + QLatin1Char('=') + shown + QLatin1Char('|'));
 }
 
@@ -251,7 +252,7 @@ void RequestLayer::dealReplyData(QNetworkReply* reply, const QByteArray& body)
         if (!name.contains(QLatin1String(rule.name)))
             continue;
         if (rule.route == Route::ResetPort) {
-            qDebug() << "dealResetPort=" << object;
+            qDebug() << "dealResetPort=" << zq::logmask::maskedJson(object);
             if (object.value(QStringLiteral("code")).toInt(-1) == 0)
                 qDebug() << "ResetPort succ";
         }
@@ -264,7 +265,7 @@ void RequestLayer::dealReplyData(QNetworkReply* reply, const QByteArray& body)
         if (handler != m_handlers.constEnd() && *handler)
             (*handler)(object, type);
         else if (rule.route != Route::ResetPort)
-            qDebug() << "no handler yet for" << name << object;
+            qDebug() << "no handler yet for" << name << zq::logmask::maskedJson(object);
         return;
     }
     qDebug() << "接口无效";

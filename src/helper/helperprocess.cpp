@@ -111,6 +111,21 @@ void HelperProcess::disconnectProcess()
     disconnect(m_process, &QProcess::readyReadStandardError, this, &HelperProcess::readExeErrorOutPut);
 }
 
+QString HelperProcess::startArgument(const QString& name) const
+{
+    const QString prefix = QLatin1Char('-') + name + QLatin1Char('=');
+    for (const QString& argument : m_lastArguments) {
+        if (argument.startsWith(prefix))
+            return argument.mid(prefix.size());
+    }
+    return {};
+}
+
+bool HelperProcess::isRunning() const
+{
+    return m_process->state() != QProcess::NotRunning;
+}
+
 bool HelperProcess::startProxy()
 {
     if (m_hooks.saveConfig)

@@ -82,6 +82,10 @@ public:
     void setProxyServerAddress(const QString& address) { m_proxyServerAddress = address; }
     // The arguments of the last start, as passed.
     QStringList lastArguments() const { return m_lastArguments; }
+    // The value of "-name=" in the last start's arguments; empty before the first start.
+    QString startArgument(const QString& name) const;
+    // Whether the helper process is running now.
+    bool isRunning() const;
     QProcess* process() const { return m_process; }
     QTimer* statusTimer() const { return timer4ServicStatue; }
 

@@ -168,7 +168,8 @@ bool SavedLists::saveJsonFile(const QList<QObject*>& list, const QString& path)
     // Written beside and renamed over the old file: a crash or a full disk keeps the old list.
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
-    if (ok && file.write(content) != content.size()) {
+    // A write cut short shows only in the flush, so flush before commit() renames the file.
+    if (ok && (file.write(content) != content.size() || !file.flush())) {
         ok = false;
         file.cancelWriting();
     }

@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
+#include <QFile>
 #include <QNetworkInterface>
 
 namespace zq::platform {
@@ -73,6 +74,20 @@ QString localIp()
 QString macAddress()
 {
     return macAddressFrom(systemAdapters());
+}
+
+QString linuxMachineUuid(const QString& root)
+{
+    for (const char* path : { "/etc/machine-id", "/var/lib/dbus/machine-id", "/sys/class/dmi/id/product_uuid" }) {
+        QFile file(root + QLatin1String(path));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        // Small files; sysfs reports size 4096 and /proc-like files 0, so read a bounded amount.
+        const QString value = QString::fromLatin1(file.read(4096)).trimmed();
+        if (!value.isEmpty())
+            return value;
+    }
+    return {};
 }
 
 QString unionId(const QString& uuid, const QString& mac)

@@ -34,6 +34,12 @@ QString macAddressFrom(const QList<Adapter>& adapters);
 QString localIp();
 QString macAddress();
 
+// The Linux machine UUID under root (empty: this system): the first non-empty, trimmed text of
+// /etc/machine-id, /var/lib/dbus/machine-id and /sys/class/dmi/id/product_uuid. The machine id
+// comes first because every user can read it, while product_uuid is readable by root only: one
+// machine then has one union id, whoever runs the client. Empty when none can be read.
+QString linuxMachineUuid(const QString& root = QString());
+
 // Lower-case hex MD5 of the UTF-8 bytes of uuid followed by mac.
 QString unionId(const QString& uuid, const QString& mac);
 

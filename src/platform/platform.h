@@ -56,6 +56,14 @@ QList<qint64> processIdsByName(const QString& exeName);
 // failed; none running counts as success (the aim, no such process, is reached).
 bool killProcessTree(const QString& exeName);
 
+// Forced kill, with all their descendants, of the processes left over from an earlier run of
+// this installation's helper: those of this user whose executable is exePath (the full path of
+// the helper). Other users' processes and programs of the same name elsewhere are left alone.
+// Logs "cmd:" with what it does, then "kill proc succ" or "kill proc fail"; true when nothing
+// failed, none running included. Linux: /proc/<pid>/exe and the real user id; Windows: the
+// process image path (QueryFullProcessImageNameW) and the owner's SID.
+bool killStaleHelpers(const QString& exePath);
+
 // Starts program detached with args in workDir (empty: the current folder).
 bool startDetached(const QString& program, const QStringList& args, const QString& workDir);
 
@@ -120,14 +128,16 @@ QStringList splitCommandLine(const QString& commandLine);
 
 // --- Desktop ------------------------------------------------------------------------------
 
-// Pixel size of the monitor nearest the active window; logs two widths, then two heights.
-// Linux: the Qt screen (the primary one when no window is active) in device pixels, logged next
-// to its logical size; empty without a QGuiApplication or a screen. Windows: the User32 monitor
-// rectangle (not the work area), logged next to the display mode's size.
+// Pixel size of the monitor nearest the active window; logs two widths, then two heights. Needs
+// no application object, so that the scaling can be decided before one exists.
+// Linux: the default screen of the X display in $DISPLAY, from the server's connection set-up
+// reply over its local socket (x11.h); empty without a reachable X display (no scaling then).
+// Windows: the User32 monitor rectangle (not the work area), logged next to the display mode's
+// size.
 QSize monitorSize();
 
 // Hardware UUID of this machine, the first half of the union id; empty when it cannot be read.
-// Linux: the DMI product UUID or the machine id, trimmed. Windows: the value line of
+// Linux: the machine id (readable by every user) before the DMI product UUID, trimmed. Windows: the value line of
 // "wmic csproduct get UUID" as it stands (column blanks and "\r\r" kept, as the union id has
 // always hashed it), or where wmic is gone or prints nothing, the SMBIOS UUID in the same form.
 QString hardwareUuid();

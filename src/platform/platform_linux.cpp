@@ -1,7 +1,9 @@
 // Linux side of the platform layer: /proc and /sys, POSIX calls, and Qt for the screen.
 
+#include "machineidentity.h"
 #include "platform.h"
 #include "procfs.h"
+#include "x11.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -9,13 +11,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHash>
 #include <QProcess>
-#include <QScreen>
 #include <QSet>
 #include <QThread>
-#include <QWindow>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -201,10 +200,13 @@ qint64 processIdByName(const QString& exeName)
     return 0;
 }
 
-bool killProcessTree(const QString& exeName)
+namespace {
+
+// Stops, then kills the given processes and all their descendants; logs "cmd:" with `what` and
+// the ids, then "kill proc succ" or "kill proc fail".
+bool killTrees(QList<qint64> victims, const QString& what)
 {
     const qint64 self = QCoreApplication::applicationPid();
-    QList<qint64> victims = processIdsByName(exeName);
     victims.removeAll(self);
 
     // Stop the named processes and their descendants before killing any, so that none can
@@ -225,7 +227,7 @@ bool killProcessTree(const QString& exeName)
     QStringList pidTexts;
     for (qint64 pid : victims)
         pidTexts << QString::number(pid);
-    qDebug() << "cmd:" << QStringLiteral("kill -KILL %1 and descendants: [%2]").arg(exeName, pidTexts.join(' '));
+    qDebug() << "cmd:" << QStringLiteral("kill -KILL %1 and descendants: [%2]").arg(what, pidTexts.join(' '));
 
     bool ok = true;
     for (qint64 pid : victims) {
@@ -249,6 +251,51 @@ bool killProcessTree(const QString& exeName)
 
     qDebug() << (ok ? "kill proc succ" : "kill proc fail");
     return ok;
+}
+
+// Real user id from a /proc/<pid>/status text; -1 when it has none.
+qint64 realUid(const QByteArray& statusText)
+{
+    for (const QByteArray& line : statusText.split('\n')) {
+        if (line.startsWith("Uid:")) {
+            const QList<QByteArray> fields = line.mid(4).simplified().split(' ');
+            bool ok = false;
+            const qint64 uid = fields.value(0).toLongLong(&ok);
+            return ok ? uid : -1;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+bool killProcessTree(const QString& exeName)
+{
+    return killTrees(processIdsByName(exeName), exeName);
+}
+
+bool killStaleHelpers(const QString& exePath)
+{
+    // The path the kernel shows for a running copy: symbolic links resolved.
+    const QFileInfo info(exePath);
+    const QString target = info.exists() ? info.canonicalFilePath() : QDir::cleanPath(info.absoluteFilePath());
+    const qint64 self = QCoreApplication::applicationPid();
+    const qint64 uid = qint64(::getuid());
+    QList<qint64> stale;
+    for (qint64 pid : allPids()) {
+        if (pid == self || exePath.isEmpty())
+            continue;
+        QByteArray exe = readLink(procPath(pid, "exe"));
+        // A helper replaced on disk while it ran is still this installation's helper.
+        if (exe.endsWith(" (deleted)"))
+            exe.chop(10);
+        if (exe.isEmpty() || QString::fromLocal8Bit(exe) != target)
+            continue;
+        if (realUid(readSmallFile(QString::fromLatin1(procPath(pid, "status")))) != uid)
+            continue;
+        stale.append(pid);
+    }
+    return killTrees(stale, target);
 }
 
 int runElevated(const QString& program, const QString& workDir)
@@ -441,33 +488,18 @@ int runElevatedCommand(const QString& program, const QString& parameters, const 
 
 QSize monitorSize()
 {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return {};
-    QScreen* screen = nullptr;
-    if (QWindow* active = QGuiApplication::focusWindow())
-        screen = active->screen();
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return {};
-    // The whole screen, not the work area, in device pixels.
-    const QRect logical = screen->geometry();
-    const qreal ratio = screen->devicePixelRatio();
-    const QSize pixels(qRound(logical.width() * ratio), qRound(logical.height() * ratio));
-    qDebug() << pixels.width() << logical.width();
-    qDebug() << pixels.height() << logical.height();
+    // Asked of the X server directly, so that it works before the application object exists;
+    // the screen is the X screen (all monitors of a multi-monitor screen together). No X display
+    // (Wayland without XWayland, a console): empty, which means no scaling.
+    const QSize pixels = x11::displayScreenSize();
+    qDebug() << pixels.width() << pixels.width();
+    qDebug() << pixels.height() << pixels.height();
     return pixels;
 }
 
 QString hardwareUuid()
 {
-    // product_uuid is readable by root only; machine-id by everyone.
-    for (const char* path : { "/sys/class/dmi/id/product_uuid", "/etc/machine-id", "/var/lib/dbus/machine-id" }) {
-        const QString value = QString::fromLatin1(readSmallFile(QString::fromLatin1(path))).trimmed();
-        if (!value.isEmpty())
-            return value;
-    }
-    return {};
+    return linuxMachineUuid();
 }
 
 } // namespace zq::platform

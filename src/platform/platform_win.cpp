@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 // Order matters: Winsock 2 before windows.h, windows.h before the rest.
@@ -32,6 +33,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace zq::platform {
 
@@ -113,16 +115,11 @@ qint64 processIdByName(const QString& exeName)
     return found.isEmpty() ? 0 : found.first();
 }
 
-bool killProcessTree(const QString& exeName)
+namespace {
+
+// Runs a taskkill command through cmd and logs "kill proc succ" or "kill proc fail".
+bool runTaskkill(const QString& command)
 {
-    const QString command = shelltext::taskkillCommand(exeName, QCoreApplication::applicationPid());
-    qDebug() << "cmd:" << command;
-    if (command.isEmpty()) {
-        // Nothing runs under an empty name; other names taskkill cannot be given safely fail.
-        const bool ok = exeName.trimmed().isEmpty();
-        qDebug() << (ok ? "kill proc succ" : "kill proc fail");
-        return ok;
-    }
     QProcess process;
     process.setProgram(QStringLiteral("cmd"));
     // Passed as typed: Qt's own quoting would escape the filter's quotes in a way cmd keeps.
@@ -136,6 +133,88 @@ bool killProcessTree(const QString& exeName)
     ok = ok && process.exitStatus() == QProcess::NormalExit && shelltext::taskkillSucceeded(process.exitCode());
     qDebug() << (ok ? "kill proc succ" : "kill proc fail");
     return ok;
+}
+
+// The user SID of a process token; empty when it cannot be read.
+std::vector<unsigned char> tokenUser(HANDLE process)
+{
+    std::vector<unsigned char> buffer;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return buffer;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size > 0) {
+        buffer.resize(size);
+        if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
+            buffer.clear();
+    }
+    CloseHandle(token);
+    return buffer;
+}
+
+bool sameUser(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    const auto* userA = reinterpret_cast<const TOKEN_USER*>(a.data());
+    const auto* userB = reinterpret_cast<const TOKEN_USER*>(b.data());
+    return EqualSid(userA->User.Sid, userB->User.Sid) != FALSE;
+}
+
+// Full image path of a process; empty when it cannot be opened or read.
+QString imagePath(HANDLE process)
+{
+    wchar_t buffer[32768];
+    DWORD size = DWORD(sizeof buffer / sizeof buffer[0]);
+    if (!QueryFullProcessImageNameW(process, 0, buffer, &size))
+        return {};
+    return QString::fromWCharArray(buffer, int(size));
+}
+
+} // namespace
+
+bool killProcessTree(const QString& exeName)
+{
+    const QString command = shelltext::taskkillCommand(exeName, QCoreApplication::applicationPid());
+    qDebug() << "cmd:" << command;
+    if (command.isEmpty()) {
+        // Nothing runs under an empty name; other names taskkill cannot be given safely fail.
+        const bool ok = exeName.trimmed().isEmpty();
+        qDebug() << (ok ? "kill proc succ" : "kill proc fail");
+        return ok;
+    }
+    return runTaskkill(command);
+}
+
+bool killStaleHelpers(const QString& exePath)
+{
+    const QString target = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(exePath).absoluteFilePath()));
+    const std::vector<unsigned char> me = tokenUser(GetCurrentProcess());
+    const qint64 self = QCoreApplication::applicationPid();
+    QList<qint64> stale;
+    if (!exePath.isEmpty()) {
+        for (qint64 pid : processIdsByName(QFileInfo(exePath).fileName())) {
+            if (pid == self)
+                continue;
+            const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+            if (!process)
+                continue; // another user's process, or gone
+            const bool ours
+                = imagePath(process).compare(target, Qt::CaseInsensitive) == 0 && sameUser(tokenUser(process), me);
+            CloseHandle(process);
+            if (ours)
+                stale.append(pid);
+        }
+    }
+    const QString command = shelltext::taskkillPidsCommand(stale);
+    qDebug() << "cmd:"
+             << (command.isEmpty() ? QStringLiteral("taskkill: no %1 of this user runs").arg(target) : command);
+    if (command.isEmpty()) {
+        qDebug() << "kill proc succ";
+        return true;
+    }
+    return runTaskkill(command);
 }
 
 int runElevated(const QString& program, const QString& workDir)

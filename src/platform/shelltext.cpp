@@ -44,6 +44,16 @@ QString taskkillCommand(const QString& exeName, qint64 selfPid)
     return QStringLiteral("taskkill /f /t /im %1 /fi \"PID ne %2\"").arg(name).arg(selfPid);
 }
 
+QString taskkillPidsCommand(const QList<qint64>& pids)
+{
+    if (pids.isEmpty())
+        return {};
+    QString command = QStringLiteral("taskkill /f /t");
+    for (qint64 pid : pids)
+        command += QStringLiteral(" /pid %1").arg(pid);
+    return command;
+}
+
 bool taskkillSucceeded(int exitCode)
 {
     return exitCode == 0 || exitCode == 128;

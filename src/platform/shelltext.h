@@ -2,6 +2,7 @@
 // What the Windows side of the platform layer says to and reads from the system's commands,
 // kept free of system calls so that the Linux tests cover it.
 
+#include <QList>
 #include <QString>
 
 namespace zq::platform::shelltext {
@@ -22,6 +23,10 @@ QString machineUuidText(const QString& wmicUuid, const QString& firmwareUuid);
 // it is only letters, digits, '.', '_' and '-'. Empty for an empty name and for one that cannot
 // be handed to cmd safely: control characters, characters no file name holds, '%'.
 QString taskkillCommand(const QString& exeName, qint64 selfPid);
+
+// Command for cmd /c that force-kills the given processes with their descendants:
+// "taskkill /f /t /pid A /pid B ..."; empty for none.
+QString taskkillPidsCommand(const QList<qint64>& pids);
 
 // Whether taskkill's exit code means the processes are gone: killed (0), or none was running
 // (128, or 0 with a message when a filter matched nothing).

@@ -5,6 +5,7 @@
 #include "proxyserverinfo.h"
 #include "savedlists.h"
 
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QQmlEngine>
 #include <QUrl>
@@ -98,7 +99,7 @@ QString PortForward::getCopyAllInfo(const QString& localIp, int programPort) con
 
 QString PortForward::createApiLink(const QString& localIp, int apiPort, const QString& country, const QString& state,
     const QString& city, const QString& zip, const QString& isp, const QString& num, const QString& startPort,
-    const QString& dataType, const QString& startIP, const QString& endIP)
+    const QString& dataType, const QString& startIP, const QString& endIP, const QString& key)
 {
     auto place = [](const QString& value) { return value.isEmpty() ? QStringLiteral("random") : value; };
     // Values are encoded so that "New York" or "AT&T" stay one query value.
@@ -108,7 +109,14 @@ QString PortForward::createApiLink(const QString& localIp, int apiPort, const QS
         + enc(place(country)) + QStringLiteral("&state=") + enc(place(state)) + QStringLiteral("&city=")
         + enc(place(city)) + QStringLiteral("&isp=") + enc(place(isp)) + QStringLiteral("&zip=") + enc(place(zip))
         + QStringLiteral("&t=") + enc(dataType) + QStringLiteral("&port=") + enc(startPort)
-        + QStringLiteral("&startip=") + enc(startIP) + QStringLiteral("&endip=") + enc(endIP);
+        + QStringLiteral("&startip=") + enc(startIP) + QStringLiteral("&endip=") + enc(endIP) + QStringLiteral("&key=")
+        + enc(key);
+}
+
+QString PortForward::apiLinkKey(const QString& sessionId, const QString& unionId)
+{
+    const QByteArray text = (sessionId + QLatin1Char('|') + unionId).toUtf8();
+    return QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex());
 }
 
 } // namespace zq::ports

@@ -30,9 +30,15 @@ public:
     QString getCopyAllInfo(const QString& localIp, int programPort) const;
 
     // The helper's bulk-binding link; every value is percent-encoded, empty places are "random".
+    // The last item, key, is what the helper asks of callers on the LAN (apiLinkKey).
     static QString createApiLink(const QString& localIp, int apiPort, const QString& country, const QString& state,
         const QString& city, const QString& zip, const QString& isp, const QString& num, const QString& startPort,
-        const QString& dataType, const QString& startIP, const QString& endIP);
+        const QString& dataType, const QString& startIP, const QString& endIP, const QString& key);
+
+    // The link's key: lower-case hex MD5 of the UTF-8 text sessionId + "|" + unionId, both as
+    // passed to the helper at its start (its -sessionid= and -uuid= values), which the helper
+    // holds for its whole life.
+    static QString apiLinkKey(const QString& sessionId, const QString& unionId);
 
 private:
     PortTable* m_ports;

@@ -177,10 +177,13 @@ bool ProgramList::write(const QString& fileName)
     QDir().mkpath(m_dataDir);
     QSaveFile file(m_dataDir + QLatin1Char('/') + fileName);
     if (file.open(QIODevice::WriteOnly)) {
-        qDebug() << "文件保存成功";
-        file.write(encoded.toUtf8());
-        if (file.commit())
+        const QByteArray bytes = encoded.toUtf8();
+        // A write cut short shows only in the flush; commit() would rename the short file.
+        if (file.write(bytes) == bytes.size() && file.flush() && file.commit()) {
+            qDebug() << "文件保存成功";
             return true;
+        }
+        file.cancelWriting();
     }
     qDebug() << "文件保存失败";
     emit proxyClientMessage(QStringLiteral("文件保存失败") + file.errorString());

@@ -18,7 +18,7 @@ Item {
         const enc = encodeURIComponent
         return "http://" + ipPort + "/ip/numerous_bind?num=" + num + "&country=" + enc(country) + "&state="
                + enc(state) + "&city=" + enc(city) + "&isp=random&zip=" + enc(zip) + "&t=txt&port=" + port
-               + "&startip=&endip="
+               + "&startip=&endip=&key=" + Controller.getApiLinkKey()
     }
     function showStart() {
         linkField.cursorPosition = 0

@@ -3,6 +3,7 @@
 #include "bindingrig.h"
 #include "portforward.h"
 
+#include <QCryptographicHash>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -452,17 +453,27 @@ void TestPortTable::portForwardView()
 
 void TestPortTable::apiLinkEncodesItsValues()
 {
-    QCOMPARE(PortForward::createApiLink("192.168.1.2", 10001, "", "", "", "", "", "1", "30000", "txt", "", ""),
+    const QString key = PortForward::apiLinkKey("sess-1", "0123456789abcdef0123456789abcdef");
+    QCOMPARE(PortForward::createApiLink("192.168.1.2", 10001, "", "", "", "", "", "1", "30000", "txt", "", "", key),
         QStringLiteral("http://192.168.1.2:10001/ip/numerous_bind?num=1&country=random&state=random&city=random"
-                       "&isp=random&zip=random&t=txt&port=30000&startip=&endip="));
+                       "&isp=random&zip=random&t=txt&port=30000&startip=&endip=&key=")
+            + key);
     const QUrl link(PortForward::createApiLink(
-        "127.0.0.1", 10001, "US", "New York", "New York", "", "AT&T Services", "2", "30000", "json", "", ""));
+        "127.0.0.1", 10001, "US", "New York", "New York", "", "AT&T Services", "2", "30000", "json", "", "", key));
     QVERIFY(link.isValid());
     QVERIFY(!link.toString(QUrl::FullyEncoded).contains(' '));
     const QUrlQuery query(link);
     QCOMPARE(query.queryItemValue("city", QUrl::FullyDecoded), QStringLiteral("New York"));
     QCOMPARE(query.queryItemValue("isp", QUrl::FullyDecoded), QStringLiteral("AT&T Services"));
     QCOMPARE(query.queryItemValue("t"), QStringLiteral("json"));
+    QCOMPARE(query.queryItems().constLast().first, QStringLiteral("key"));
+
+    // The key: MD5 of session id, "|" and union id; either part changes it.
+    QCOMPARE(PortForward::apiLinkKey("", ""), QStringLiteral("b99834bc19bbad24580b3adfa04fb947")); // MD5("|")
+    QCOMPARE(PortForward::apiLinkKey("a", "b"),
+        QString::fromLatin1(QCryptographicHash::hash("a|b", QCryptographicHash::Md5).toHex()));
+    QVERIFY(PortForward::apiLinkKey("ab", "") != PortForward::apiLinkKey("a", "b"));
+    QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(key).hasMatch());
 }
 
 QTEST_MAIN(TestPortTable)

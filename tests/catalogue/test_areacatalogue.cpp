@@ -57,6 +57,7 @@ private slots:
     void damagedFiles();
     void saveFailureIsReported();
     void nameQueries();
+    void entriesWithoutANameAreSkipped();
     void asnRecords();
 };
 
@@ -115,7 +116,8 @@ void TestAreaCatalogue::failedOrDamagedRepliesKeepTheFile()
         QCOMPARE(readAll(areas.areaFilePath()), good);
     }
 
-    // Elements that are not objects and deep nesting read as empty places; nothing breaks.
+    // Elements that are not objects, names that are not text and deep nesting: skipped as
+    // nameless places; nothing breaks.
     QJsonValue deep = QJsonArray { "bottom" };
     for (int i = 0; i < 200; ++i)
         deep = QJsonArray { deep };
@@ -123,8 +125,8 @@ void TestAreaCatalogue::failedOrDamagedRepliesKeepTheFile()
         { "data", QJsonArray { 3, deep, QJsonObject { { "name", deep }, { "state_list", deep } } } } };
     areas.dealAreaList(odd, true);
     QCOMPARE(status.last().at(0).toBool(), true);
-    QCOMPARE(areas.countries().size(), 3);
-    QCOMPARE(areas.getCountryNameList(), QStringList({ "", "", "" }));
+    QCOMPARE(areas.countries().size(), 0);
+    QCOMPARE(areas.getCountryNameList(), QStringList());
 }
 
 void TestAreaCatalogue::damagedFiles()
@@ -190,6 +192,35 @@ void TestAreaCatalogue::nameQueries()
     QCOMPARE(areas.getCityNameList("austr", ""), QStringList({ "Sydney" }));
     QCOMPARE(areas.searchCityNameList("", "spring", "SPRING"), QStringList({ "springfield town" }));
     QCOMPARE(areas.searchCityNameList("states", "cal", "an"), QStringList({ "Los Angeles", "San Francisco" }));
+}
+
+void TestAreaCatalogue::entriesWithoutANameAreSkipped()
+{
+    // Wrong types at every level: numbers, strings, arrays, null, a name of the wrong type.
+    const QJsonArray states { 7, "TX", QJsonValue(), QJsonObject { { "code", "NM" }, { "name", 5 } },
+        place("TX", "Texas", "city_list",
+            { 3, "x", QJsonArray { 1 }, place("nameless", ""), place("", "Austin"), place("dal", "Dallas") }) };
+    const QJsonArray countries { 42, "US", QJsonValue(), QJsonArray { place("XX", "Inside an array") },
+        QJsonObject { { "code", "FR" }, { "name", true } }, place("US", "United States", "state_list", states),
+        place("CA", "Canada") };
+    const QJsonObject reply { { "code", 0 }, { "data", countries } };
+
+    QTemporaryDir dir;
+    PayloadCodec codec;
+    AreaCatalogue areas(&codec, dir.path());
+    QSignalSpy status(&areas, &AreaCatalogue::getAreaListStatus);
+    areas.dealAreaList(reply, true);
+    QCOMPARE(status.count(), 1);
+    QVERIFY(status.first().at(0).toBool());
+    QCOMPARE(areas.getCountryNameList(), QStringList({ "Canada", "United States" }));
+    QCOMPARE(areas.getStateNameList("united"), QStringList({ "Texas" }));
+    QCOMPARE(areas.getCityNameList("", ""), QStringList({ "Austin", "Dallas" }));
+
+    // The same from the cached file.
+    AreaCatalogue again(&codec, dir.path());
+    QVERIFY(again.readAreaList());
+    QCOMPARE(again.getCountryNameList(), QStringList({ "Canada", "United States" }));
+    QCOMPARE(again.getStateNameList(""), QStringList({ "Texas" }));
 }
 
 void TestAreaCatalogue::asnRecords()

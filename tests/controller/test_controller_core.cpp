@@ -16,6 +16,7 @@ private slots:
     void initSkipsHeldPortAndReadsSettings();
     void saveFailureIsReported();
     void unionIdIsStableMd5();
+    void notificationSocketListensOnLoopbackOnly();
 };
 
 void TestControllerCore::constantsAndAccessors()
@@ -88,6 +89,34 @@ void TestControllerCore::unionIdIsStableMd5()
     QCOMPARE(a.unionId(), b.unionId());
     QCOMPARE(a.unionId().size(), 32);
     QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(a.unionId()).hasMatch());
+}
+
+void TestControllerCore::notificationSocketListensOnLoopbackOnly()
+{
+    QTemporaryDir docs, install;
+    Controller c(docs.path(), install.path());
+    const int port = c.notificationPort();
+    QVERIFY(port > 0);
+    // Local addresses of every UDP socket on that port, as the kernel lists them.
+    QStringList addresses;
+    for (const char* table : { "/proc/net/udp", "/proc/net/udp6" }) {
+        QFile file(QString::fromLatin1(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 2 || !fields.at(1).contains(':'))
+                continue;
+            const QList<QByteArray> local = fields.at(1).split(':');
+            bool ok = false;
+            if (local.value(1).toInt(&ok, 16) == port && ok)
+                addresses << QString::fromLatin1(local.value(0));
+        }
+    }
+    // 127.0.0.1 in the kernel's byte order; never the wildcard or a LAN address.
+    QVERIFY2(addresses.contains(QStringLiteral("0100007F")), qPrintable(addresses.join(',')));
+    for (const QString& address : addresses)
+        QVERIFY2(address == QLatin1String("0100007F"), qPrintable(addresses.join(',')));
 }
 
 QTEST_GUILESS_MAIN(TestControllerCore)

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -12,6 +14,7 @@ private slots:
     void oddFiles_data();
     void oddFiles();
     void failedWriteKeepsOldFile();
+    void failedCommitLogsNoSuccess();
     void expireTimeText();
     void passwordNeverLogged();
 };
@@ -110,6 +113,32 @@ void TestSettings::failedWriteKeepsOldFile()
     QCOMPARE(back.username, QStringLiteral("first"));
 }
 
+void TestSettings::failedCommitLogsNoSuccess()
+{
+    // A file-size limit makes the write fail at commit, whatever this process's rights.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("proxy.json"));
+    Settings s;
+    s.username = QStringLiteral("someone-with-a-long-enough-name");
+    rlimit old {};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 8;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    g_log.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    const QString error = ConfigFile::save(path, s);
+    qInstallMessageHandler(previous);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!error.isEmpty());
+    QVERIFY(g_log.contains(QStringLiteral("save config fail!")));
+    QVERIFY2(!g_log.contains(QStringLiteral("save config succ")), qPrintable(g_log.join('\n')));
+    QVERIFY(!QFile::exists(path));
+}
+
 void TestSettings::expireTimeText()
 {
     UserInfo* user = UserInfo::instance();
@@ -135,6 +164,17 @@ void TestSettings::passwordNeverLogged()
     QCOMPARE(back.password, s.password); // the file itself keeps it
     QVERIFY(!g_log.join(QLatin1Char('\n')).contains(QStringLiteral("s3cret-pw")));
     QVERIFY(g_log.join(QLatin1Char('\n')).contains(QStringLiteral("*********")));
+
+    // A damaged file is not logged as it stands: it may still hold the password.
+    QFile damaged(path);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(R"({"username":"u","password":"s3cret-pw")");
+    damaged.close();
+    g_log.clear();
+    const QtMessageHandler again = qInstallMessageHandler(capture);
+    QVERIFY(ConfigFile::read(path, back));
+    qInstallMessageHandler(again);
+    QVERIFY(!g_log.join(QLatin1Char('\n')).contains(QStringLiteral("s3cret-pw")));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

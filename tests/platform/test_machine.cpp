@@ -3,9 +3,9 @@
 #include "machineidentity.h"
 #include "platform.h"
 
-#include <QGuiApplication>
+#include <QDir>
 #include <QNetworkInterface>
-#include <QScreen>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace zq::platform;
@@ -22,6 +22,7 @@ private slots:
     void unionId_data();
     void unionId();
     void hardwareUuid();
+    void machineIdComesFirst();
     void monitorSize();
 };
 
@@ -127,13 +128,44 @@ void TestMachine::hardwareUuid()
     QCOMPARE(zq::platform::hardwareUuid(), uuid);
 }
 
+void TestMachine::machineIdComesFirst()
+{
+    // A root-only product UUID must not give root another union id than a user gets.
+    QTemporaryDir root;
+    auto put = [&root](const QString& path, const QByteArray& text) {
+        QDir().mkpath(QFileInfo(root.path() + path).absolutePath());
+        QFile file(root.path() + path);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    };
+    QCOMPARE(linuxMachineUuid(root.path()), QString());
+    QVERIFY(put("/sys/class/dmi/id/product_uuid", "4C4C4544-0042-3510-8052-B4C04F4E4D32\n"));
+    QCOMPARE(linuxMachineUuid(root.path()), QStringLiteral("4C4C4544-0042-3510-8052-B4C04F4E4D32"));
+    QVERIFY(put("/var/lib/dbus/machine-id", "0123456789abcdef0123456789abcdef\n"));
+    QCOMPARE(linuxMachineUuid(root.path()), QStringLiteral("0123456789abcdef0123456789abcdef"));
+    QVERIFY(put("/etc/machine-id", "  fedcba9876543210fedcba9876543210\n"));
+    QCOMPARE(linuxMachineUuid(root.path()), QStringLiteral("fedcba9876543210fedcba9876543210"));
+    // An empty machine id (a freshly installed image) falls through to the next source.
+    QVERIFY(put("/etc/machine-id", "\n"));
+    QCOMPARE(linuxMachineUuid(root.path()), QStringLiteral("0123456789abcdef0123456789abcdef"));
+
+    // This system reads the same order.
+    QFile machineId(QStringLiteral("/etc/machine-id"));
+    const QString id
+        = machineId.open(QIODevice::ReadOnly) ? QString::fromLatin1(machineId.readAll()).trimmed() : QString();
+    if (!id.isEmpty())
+        QCOMPARE(zq::platform::hardwareUuid(), id);
+}
+
 void TestMachine::monitorSize()
 {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    QVERIFY(screen);
-    const QSize size = zq::platform::monitorSize();
-    QVERIFY(!size.isEmpty());
-    QCOMPARE(size, screen->geometry().size() * screen->devicePixelRatio());
+    // Asked of the X server, never of Qt's screens (the size on a real Xvfb: test_startup).
+    // Without a display there is nothing to scale for.
+    const QByteArray saved = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
+    QCOMPARE(zq::platform::monitorSize(), QSize());
+    qputenv("DISPLAY", ":65000"); // nobody serves it
+    QCOMPARE(zq::platform::monitorSize(), QSize());
+    qputenv("DISPLAY", saved);
 }
 
 QTEST_MAIN(TestMachine)

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <memory>
+#include <unistd.h>
 
 using namespace zq;
 
@@ -29,6 +30,7 @@ private slots:
     void processIdByName();
     void killProcessTreeKillsDescendants();
     void killProcessTreeWithNoneRunning();
+    void staleHelperKillStaysInItsLane();
     void runElevated_data();
     void runElevated();
 #ifdef Q_OS_LINUX
@@ -159,6 +161,57 @@ void TestProcesses::killProcessTreeWithNoneRunning()
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^cmd: ")));
     QVERIFY(platform::killProcessTree(
         QStringLiteral("zq_platform_test_nothing_%1").arg(QCoreApplication::applicationPid())));
+}
+
+void TestProcesses::staleHelperKillStaysInItsLane()
+{
+    // Two installations' helpers of the same name; another user may run this installation's.
+    QTemporaryDir ours, theirs;
+    const QString helper = ours.filePath(QStringLiteral("clientProxy"));
+    const QString elsewhere = theirs.filePath(QStringLiteral("clientProxy"));
+    const QString sh = QStandardPaths::findExecutable(QStringLiteral("sh"));
+    const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::ExeOther;
+    for (const QString& path : { helper, elsewhere }) {
+        QVERIFY(QFile::copy(sh, path));
+        QVERIFY(QFile::setPermissions(path, everyone));
+    }
+    QVERIFY(QFile::setPermissions(ours.path(), everyone));
+
+    // The stale helper has a child of its own, which goes with it.
+    QProcess* stale = start(helper, { QStringLiteral("-c"), QStringLiteral("sleep 30 & echo $!; wait") });
+    QVERIFY(stale && stale->waitForReadyRead(5000));
+    const qint64 child = stale->readLine().trimmed().toLongLong();
+    m_grandchildren << child;
+    QProcess* other = start(elsewhere, { QStringLiteral("-c"), QStringLiteral("sleep 30") });
+    QVERIFY(other);
+    QProcess* otherUser = nullptr;
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() == 0 && !setpriv.isEmpty()) {
+        otherUser = start(setpriv, { "--reuid=65534", "--regid=65534", "--clear-groups", helper, "-c", "sleep 30" });
+        QVERIFY(otherUser);
+        // setpriv replaces itself with the helper; wait until it has.
+        const QString exe = QStringLiteral("/proc/%1/exe").arg(otherUser->processId());
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(exe).symLinkTarget(), helper, 5000);
+    }
+
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^cmd: ")));
+    QTest::ignoreMessage(QtDebugMsg, "kill proc succ");
+    QVERIFY(platform::killStaleHelpers(helper));
+    QVERIFY(stale->waitForFinished(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(hasEnded(child), 5000);
+    QCOMPARE(other->state(), QProcess::Running);
+    QVERIFY(!hasEnded(other->processId()));
+    if (otherUser)
+        QVERIFY(!hasEnded(otherUser->processId()));
+    else
+        qInfo("not root: another user's helper was not tried");
+
+    // None left: still success, nothing else touched.
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^cmd: ")));
+    QTest::ignoreMessage(QtDebugMsg, "kill proc succ");
+    QVERIFY(platform::killStaleHelpers(helper));
+    QVERIFY(!hasEnded(other->processId()));
 }
 
 void TestProcesses::runElevated_data()

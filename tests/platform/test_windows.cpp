@@ -179,6 +179,8 @@ void TestWindows::taskkill()
         QStringLiteral("taskkill /f /t /im \"a&b^(1).exe\" /fi \"PID ne 7\""));
     for (const char* refused : { "", "  ", "a\"b.exe", "a\nb.exe", "a|b.exe", "a>b.exe", "%PATH%.exe", "..\\x.exe" })
         QVERIFY2(taskkillCommand(QString::fromLatin1(refused), 7).isEmpty(), refused);
+    QCOMPARE(taskkillPidsCommand({}), QString());
+    QCOMPARE(taskkillPidsCommand({ 12, 3456 }), QStringLiteral("taskkill /f /t /pid 12 /pid 3456"));
     QVERIFY(taskkillSucceeded(0));
     QVERIFY(taskkillSucceeded(128)); // none was running
     QVERIFY(!taskkillSucceeded(1));
