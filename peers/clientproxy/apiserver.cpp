@@ -2,6 +2,7 @@
 
 #include "form.h"
 #include "hostport.h"
+#include "httpguard.h"
 #include "log.h"
 
 #include <httplib.h>
@@ -125,13 +126,45 @@ ApiServer::ApiServer(const Options& options, ProxyCore& core, ServiceClient serv
     , m_service(std::move(service))
     , m_proxyServerAddress(std::move(proxyServerAddress))
     , m_probes(std::chrono::seconds(10))
-    , m_server(std::make_unique<httplib::Server>())
+    , m_linkKey(linkKey(options.sessionId, options.unionId))
+    , m_server(std::make_unique<peers::GatedServer>())
 {
+    peers::GateLimits limits;
+    limits.maxBody = kMaxBody;
+    limits.perPeer = 8;
+    limits.workers = 32;
+    // The LAN may ask only for bulk binding, and only with the link key; nothing of the body is
+    // read before that is settled.
+    limits.screen = [this](const peers::RequestHead& head) -> std::optional<peers::Refusal> {
+        if (isLoopbackAddress(head.peer))
+            return std::nullopt;
+        const auto key = head.query.find("key");
+        if (head.path == "/ip/numerous_bind" && key != head.query.end() && key->second == m_linkKey)
+            return std::nullopt;
+        logLine("refused " + head.path + " from " + head.peer);
+        const std::string why = head.path == "/ip/numerous_bind"
+            ? "forbidden: the link key is missing or wrong"
+            : "forbidden: " + head.path + " answers only this machine";
+        return peers::Refusal { 403,
+            envelope(403, why).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) };
+    };
+    limits.answer = [this](const peers::RequestHead& head, int status, const std::string& msg) {
+        const std::string text = envelope(status, msg).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        // The binding calls read their replies through the payload codec, refusals included.
+        if (head.path.rfind("/api/set_port_session", 0) == 0)
+            return peers::Refusal { status, m_codec.encode(text), "text/plain" };
+        return peers::Refusal { status, text };
+    };
+    m_gate = peers::installGate(*m_server, std::move(limits));
     m_server->set_payload_max_length(kMaxBody);
-    m_server->set_read_timeout(10, 0);
+    m_server->set_read_timeout(5, 0);
     m_server->set_write_timeout(10, 0);
-    m_server->set_keep_alive_max_count(100);
     routes();
+}
+
+std::string linkKey(const std::string& sessionId, const std::string& unionId)
+{
+    return codec::md5Hex(sessionId + "|" + unionId);
 }
 
 ApiServer::~ApiServer() = default;
@@ -172,6 +205,7 @@ bool ApiServer::requireLoopback(const httplib::Request& req, httplib::Response& 
         return true;
     logLine("refused " + req.path + " from " + req.remote_addr);
     fail(res, 403, "forbidden: " + req.path + " answers only this machine", encoded);
+    res.status = 403; // never read by the client, which calls from this machine
     return false;
 }
 
@@ -202,8 +236,16 @@ void ApiServer::routes()
     s.Post("/api/reset_port", local(&ApiServer::resetPort));
     s.Post("/api/check_port_status", local(&ApiServer::checkPortStatus));
     s.Post("/api/checkApiPort", local(&ApiServer::checkApiPort));
-    s.Get("/ip/get_todaylist", [this](const httplib::Request& req, httplib::Response& res) { todayList(req, res); });
-    s.Get("/ip/numerous_bind", [this](const httplib::Request& req, httplib::Response& res) { numerousBind(req, res); });
+    s.Get("/ip/get_todaylist", local(&ApiServer::todayList));
+    s.Get("/ip/numerous_bind", [this](const httplib::Request& req, httplib::Response& res) {
+        // The gate refuses first; this holds should a request ever reach here without it.
+        if (!isLoopbackAddress(req.remote_addr) && !(req.has_param("key") && req.get_param_value("key") == m_linkKey)) {
+            fail(res, 403, "forbidden: the link key is missing or wrong");
+            res.status = 403;
+            return;
+        }
+        numerousBind(req, res);
+    });
 
     // Transport-level refusals (unknown path, oversized body) still answer with an envelope.
     s.set_error_handler(

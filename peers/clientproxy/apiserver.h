@@ -16,10 +16,14 @@
 #include <string>
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
 } // namespace httplib
+
+namespace zq::peers {
+class GatedServer;
+class Gate;
+} // namespace zq::peers
 
 namespace zq::clientproxy {
 
@@ -27,6 +31,8 @@ namespace zq::clientproxy {
 bool isLoopbackAddress(const std::string& addr);
 // Dotted IPv4 with four parts of at most three digits, each 0..255.
 bool isDottedIpv4(const std::string& text);
+// The key a LAN peer must give to bulk binding: MD5 hex of "<session id>|<union id>".
+std::string linkKey(const std::string& sessionId, const std::string& unionId);
 
 class ApiServer {
 public:
@@ -63,7 +69,9 @@ private:
     codec::Codec m_codec;
     ProbeCache m_probes;
     std::mutex m_bulkMutex; // one bulk binding at a time, so two never pick the same free port
-    std::unique_ptr<httplib::Server> m_server;
+    const std::string m_linkKey;
+    std::unique_ptr<peers::GatedServer> m_server;
+    std::shared_ptr<peers::Gate> m_gate;
 };
 
 } // namespace zq::clientproxy

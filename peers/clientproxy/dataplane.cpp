@@ -6,10 +6,13 @@ namespace zq::clientproxy {
 namespace {
 class RelayPlane : public DataPlane {
 public:
-    RelayPlane(unsigned threads, const PoolSettings& pool)
+    RelayPlane(unsigned threads, const PoolSettings& pool, std::chrono::milliseconds linger)
         : m_relay(threads)
     {
         m_relay.setPool(pool);
+        socks::Timeouts t;
+        t.linger = linger;
+        m_relay.setTimeouts(t);
     }
     std::vector<std::uint16_t> listen(const std::string& host, const std::vector<std::uint16_t>& ports) override
     {
@@ -26,9 +29,9 @@ private:
 };
 } // namespace
 
-std::unique_ptr<DataPlane> makeDataPlane(unsigned threads, const PoolSettings& pool)
+std::unique_ptr<DataPlane> makeDataPlane(unsigned threads, const PoolSettings& pool, std::chrono::milliseconds linger)
 {
-    return std::make_unique<RelayPlane>(threads, pool);
+    return std::make_unique<RelayPlane>(threads, pool, linger);
 }
 bool haveRelay()
 {
@@ -50,7 +53,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<DataPlane> makeDataPlane(unsigned, const PoolSettings&)
+std::unique_ptr<DataPlane> makeDataPlane(unsigned, const PoolSettings&, std::chrono::milliseconds)
 {
     return std::make_unique<NullPlane>();
 }

@@ -4,6 +4,7 @@
 
 #include "../socks/relay.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,8 @@ public:
 };
 
 // The relay when it is built in, else a stand-in that opens nothing.
-std::unique_ptr<DataPlane> makeDataPlane(unsigned threads, const PoolSettings& pool = {});
+std::unique_ptr<DataPlane> makeDataPlane(
+    unsigned threads, const PoolSettings& pool = {}, std::chrono::milliseconds linger = std::chrono::seconds(30));
 bool haveRelay();
 
 } // namespace zq::clientproxy

@@ -11,10 +11,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
-#include <future>
 #include <iostream>
 #include <thread>
 #include <unistd.h>
@@ -43,7 +43,9 @@ int main(int argc, char** argv)
                   << "environment: ZQ_POOL_IDLE_MS=N  retire a warm upstream connection after N ms unused\n"
                      "                                (default 5000; below the upstream's handshake time-out; 0: off)\n"
                      "             ZQ_POOL_MAX=N      at most N warm upstream connections per bound port\n"
-                     "                                (default 8; 0: off)\n";
+                     "                                (default 8; 0: off)\n"
+                     "             ZQ_LINGER_MS=N     close a relay N ms after one direction ended and\n"
+                     "                                nothing moved since (default 30000)\n";
         return 2;
     }
     const Options& o = *options;
@@ -58,7 +60,7 @@ int main(int argc, char** argv)
     poolSettings.maxPerRoute = pool->max;
     if (poolSettings.idle.count() == 0 || poolSettings.maxPerRoute == 0)
         logLine("warm upstream connections off");
-    auto plane = makeDataPlane(2, poolSettings);
+    auto plane = makeDataPlane(2, poolSettings, std::chrono::milliseconds(std::max(100LL, pool->lingerMs)));
     ProxyCore core(*plane, o.apiPort, o.programPort);
     Notifier notifier(o.udpPort);
     core.setChangeListener([&notifier](const std::string& event, const std::vector<std::uint16_t>& ports) {
@@ -106,20 +108,17 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     logLine(stdinClosed ? "standard input closed, exiting" : "signal received, exiting");
 
-    api.stop();
-    plane->stop();
-    // Idle keep-alive connections would hold the API's workers for seconds; the client that
-    // owned us is gone or waiting, so a short grace period is all they get.
-    std::promise<void> joined;
-    auto done = joined.get_future();
-    std::thread joiner([&server, &joined] {
-        server.join();
-        joined.set_value();
-    });
-    if (done.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready) {
-        logLine("API connections still open, leaving without them");
+    // Whatever the API's peers or the relays are doing, we are gone within a second: a watchdog
+    // ends the process should the orderly stop below take longer.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        logLine("stopping took too long, leaving now");
         std::_Exit(0);
-    }
-    joiner.join();
-    return 0;
+    }).detach();
+    api.stop();
+    plane->stop(); // closes the SOCKS listeners and every live relay
+    server.join();
+    logLine("exited");
+    // The API's workers may still wait on the service for a peer that no longer matters.
+    std::_Exit(0);
 }

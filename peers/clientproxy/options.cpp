@@ -116,7 +116,8 @@ std::optional<PoolOptions> poolOptionsFromEnvironment(std::string& error)
         return true;
     };
     long long max = o.max;
-    if (!read("ZQ_POOL_IDLE_MS", 3600000, o.idleMs) || !read("ZQ_POOL_MAX", 64, max))
+    if (!read("ZQ_POOL_IDLE_MS", 3600000, o.idleMs) || !read("ZQ_POOL_MAX", 64, max)
+        || !read("ZQ_LINGER_MS", 3600000, o.lingerMs))
         return std::nullopt;
     o.max = static_cast<unsigned>(max);
     return o;

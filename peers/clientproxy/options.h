@@ -31,6 +31,7 @@ struct Options {
 struct PoolOptions {
     long long idleMs = 5000;
     unsigned max = 8;
+    long long lingerMs = 30000; // ZQ_LINGER_MS: a relay's other direction after one has ended
 };
 // nullopt with a readable reason in `error` when a variable is set but not a number in range.
 std::optional<PoolOptions> poolOptionsFromEnvironment(std::string& error);

@@ -1,7 +1,9 @@
 #include "atomicfile.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -84,6 +86,33 @@ bool readFile(const std::string& path, std::string& content, std::string* error)
     }
     content = ss.str();
     return true;
+}
+
+int removeStaleTemps(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
+    const std::string dir = dirOf(path);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return 0;
+    int removed = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string pidText = name.substr(prefix.size());
+        if (pidText.size() > 9 || pidText.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(pidText));
+        // A live writer (another process, or this one) may be about to rename its file.
+        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        if (::unlink((dir + "/" + name).c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
 }
 
 } // namespace zq::peers

@@ -10,12 +10,14 @@ namespace {
 constexpr const char* kFormTypeHeader = "X-Zq-Form-Content-Type";
 constexpr std::size_t kMaxParts = 1000;
 
-bool startsWithNoCase(const std::string& text, const std::string& prefix)
+// Whether text holds prefix at pos, ignoring case; reads in place, so a scan stays linear.
+bool startsWithNoCase(const std::string& text, const std::string& prefix, std::size_t pos = 0)
 {
-    if (text.size() < prefix.size())
+    if (pos > text.size() || text.size() - pos < prefix.size())
         return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+        if (std::tolower(static_cast<unsigned char>(text[pos + i]))
+            != std::tolower(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
 }
@@ -28,7 +30,7 @@ std::optional<std::string> headerParam(const std::string& header, const std::str
         ++pos;
         while (pos < header.size() && (header[pos] == ' ' || header[pos] == '\t'))
             ++pos;
-        if (!startsWithNoCase(header.substr(pos), key + "="))
+        if (!startsWithNoCase(header, key + "=", pos))
             continue;
         pos += key.size() + 1;
         if (pos < header.size() && header[pos] == '"') {

@@ -1,9 +1,11 @@
 // zq-service: stand-in for the proxy service's account and line-catalogue APIs, with its exit node.
 #include "accountstore.h"
+#include "atomicfile.h"
 #include "catalogue.h"
 #include "clock.h"
 #include "envelope.h"
 #include "hostport.h"
+#include "httpguard.h"
 #include "serviceapi.h"
 #include "servicedata.h"
 
@@ -181,6 +183,8 @@ int main(int argc, char** argv)
     zq::service::Catalogue catalogue(data->lines);
     zq::service::AccountStore store(*data, catalogue);
     if (!options->stateFile.empty()) {
+        if (const int stale = zq::peers::removeStaleTemps(options->stateFile))
+            std::cerr << "zq-service: removed " << stale << " stale temporary state files" << std::endl;
         std::string detail;
         const auto result = store.load(options->stateFile, &detail);
         if (result == zq::service::AccountStore::LoadResult::Damaged) {
@@ -210,14 +214,21 @@ int main(int argc, char** argv)
         }
         server = std::move(tls);
         scheme = "https";
+        server->new_task_queue = [] { return new httplib::ThreadPool(64); };
+        server->set_keep_alive_max_count(100);
     } else {
-        server = std::make_unique<httplib::Server>();
+        // Plain HTTP passes the gate: whole requests within limits and a deadline before a worker
+        // thread reads them.
+        auto gated = std::make_unique<zq::peers::GatedServer>();
+        zq::peers::GateLimits limits;
+        limits.maxBody = 1 << 20;
+        limits.workers = 32;
+        zq::peers::installGate(*gated, std::move(limits));
+        server = std::move(gated);
     }
-    server->new_task_queue = [] { return new httplib::ThreadPool(16); };
     server->set_payload_max_length(1 << 20);
-    server->set_read_timeout(10, 0);
+    server->set_read_timeout(5, 0);
     server->set_write_timeout(10, 0);
-    server->set_keep_alive_max_count(100);
     zq::peers::installEnvelopeErrorHandler(*server);
     zq::peers::installFormReader(*server);
 

@@ -332,7 +332,7 @@ void Engine::start()
     if (m_running)
         return;
     // The sweep runs often enough to honour the shortest limit within about a quarter of it.
-    const auto shortest = std::min({ m_timeouts.handshake, m_timeouts.connect, m_timeouts.idle });
+    const auto shortest = std::min({ m_timeouts.handshake, m_timeouts.connect, m_timeouts.idle, m_timeouts.linger });
     m_sweepInterval = std::clamp(shortest / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
     m_running = true;
     for (auto& w : m_workers) {
@@ -412,6 +412,7 @@ Task<void> Engine::acceptLoop(std::shared_ptr<Listener> l)
 Task<void> Engine::sweepLoop(Worker& w)
 {
     const std::uint32_t idle = generationsFor(m_timeouts.idle);
+    const std::uint32_t linger = std::min(idle, generationsFor(m_timeouts.linger));
     for (;;) {
         w.sweepTimer.expires_after(m_sweepInterval);
         auto [ec] = co_await w.sweepTimer.async_wait(nothrow);
@@ -422,7 +423,8 @@ Task<void> Engine::sweepLoop(Worker& w)
             for (Session* s = head; s; s = s->next) {
                 if (s->closed)
                     continue;
-                if (s->relaying ? w.gen - s->lastActive < idle : !s->deadline || w.gen < s->deadline)
+                if (s->relaying ? w.gen - s->lastActive < (s->halfClosed ? linger : idle)
+                                : !s->deadline || w.gen < s->deadline)
                     continue;
                 if (s->connecting) {
                     std::error_code ec;
@@ -578,6 +580,8 @@ Task<void> pump(std::shared_ptr<Session> s, bool outbound)
         if (st.eof) {
             std::error_code ec;
             to.shutdown(Socket::shutdown_send, ec);
+            s->halfClosed = true;
+            s->lastActive = w.gen;
             co_return;
         }
         if (st.read) {

@@ -62,6 +62,7 @@ struct Session {
     std::uint32_t lastActive = 0; // sweep generation of the last byte moved
     std::uint32_t deadline = 0; // sweep generation that ends the handshake; 0 while relaying
     bool relaying = false;
+    bool halfClosed = false; // one direction has ended; the other gets only the linger
     bool closed = false;
     // Reaching the target or upstream: a time-out then closes only that side, so the client
     // still gets its reply.
