@@ -71,6 +71,7 @@ void Controller::initPorts()
     });
 
     m_helper = new zq::helper::HelperProcess(m_requests, &m_addresses, this);
+    m_portTable->setHelperPid([this]() { return m_helper->process()->processId(); });
     m_helper->setProgram(m_appDir + QLatin1Char('/') + zq::helperFileName());
     m_helper->setProxyServerAddress(QStringLiteral(ZQ_PROXY_SERVER_ADDRESS));
     m_helper->setNotificationSocket(m_notificationSocket);

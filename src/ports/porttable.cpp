@@ -13,10 +13,12 @@ namespace zq::ports {
 namespace {
 
 // Ports of [start, start + count) that another program holds; the helper's own do not count.
-QList<int> heldInRange(int start, int count)
+QList<int> heldInRange(int start, int count, qint64 knownHelperPid = 0)
 {
     const QString helper = zq::helperFileName();
-    const qint64 helperPid = zq::platform::processIdByName(helper);
+    // Our own helper when we know it: another client's helper of the same name must not make
+    // ours look like a stranger holding our ports.
+    const qint64 helperPid = knownHelperPid > 0 ? knownHelperPid : zq::platform::processIdByName(helper);
     qDebug() << "PID local proxy:" << helperPid << "exeName=" << helper;
     const QList<quint16> inUse = zq::platform::tcpPortsInUse(helperPid);
     QList<int> held;
@@ -119,7 +121,7 @@ void PortTable::createPortInfoList(const QList<QObject*>& todayS5, const QList<Q
 void PortTable::refreshPortUsability()
 {
     const qint64 ownPid = zq::platform::processIdByName(zq::programFileName());
-    const QList<int> held = heldInRange(m_startPort, m_portNum);
+    const QList<int> held = heldInRange(m_startPort, m_portNum, m_helperPid ? m_helperPid() : 0);
     qDebug() << "PID local exe:" << ownPid << "exeName=" << zq::programFileName();
     for (PortInfo* slot : qAsConst(m_slots)) {
         slot->setUsable(!held.contains(slot->getPort()));

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace zq::ports {
 
@@ -27,6 +28,9 @@ public:
     void setReservedPorts(int apiPort, int programPort);
     int apiPort() const { return m_apiPort; }
     int programPort() const { return m_programPort; }
+    // The process id of this client's own helper (0 while none runs); without it the helper
+    // is looked up by name.
+    void setHelperPid(std::function<qint64()> pid) { m_helperPid = std::move(pid); }
 
     // The slots, ascending by port.
     const QList<PortInfo*>& list() const { return m_slots; }
@@ -66,6 +70,7 @@ private:
     int m_apiPort = 0;
     int m_programPort = 0;
     QString m_rangeText;
+    std::function<qint64()> m_helperPid;
 };
 
 } // namespace zq::ports

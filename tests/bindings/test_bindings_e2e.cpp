@@ -177,6 +177,7 @@ void TestBindingsE2E::residentialLineCarriesTrafficThroughItsPort()
 
 void TestBindingsE2E::rebindingMovesTheLineToAnotherPort()
 {
+    QVERIFY(!m_c->getTodayProxyServerInfo().isEmpty());
     ProxyServerInfo* line = record(m_c->getTodayProxyServerInfo().first());
     QVERIFY(line);
     const int oldPort = line->getBindPort();
@@ -223,6 +224,7 @@ void TestBindingsE2E::freeingCutsLiveTransfersAndRefusesNewOnes()
     QCOMPARE(one.first(), QVariantList({ true, "", s5Port }));
     QTRY_COMPARE_WITH_TIMEOUT(s5Transfer->state(), QProcess::NotRunning, 5000);
     QVERIFY(s5Transfer->exitCode() != 0);
+    QVERIFY(!m_c->getTodayProxyServerInfo().isEmpty());
     QCOMPARE(record(m_c->getTodayProxyServerInfo().first())->getBindPort(), 0);
     QVERIFY(!m_c->portTable()->slotFor(s5Port)->getUsed());
     QVERIFY(peers::curlThrough(s5Port, m_service.base()).exitCode != 0);
@@ -237,6 +239,7 @@ void TestBindingsE2E::freeingCutsLiveTransfersAndRefusesNewOnes()
     QTRY_COMPARE_WITH_TIMEOUT(resiTransfer->state(), QProcess::NotRunning, 5000);
     for (PortInfo* slot : m_c->portTable()->list())
         QVERIFY(!slot->getUsed());
+    QVERIFY(!m_c->getTodayResiTrafficProxyServerInfo().isEmpty());
     QCOMPARE(record(m_c->getTodayResiTrafficProxyServerInfo().first())->getBindPort(), 0);
     QVERIFY(peers::curlThrough(resiPort, m_service.base()).exitCode != 0);
 }
@@ -246,8 +249,9 @@ void TestBindingsE2E::listFilesDecodeAndComeBackWithTheirPorts()
     // Bind both lines again (re-binds of today lines), then write all six files.
     for (const QString& ip : { m_s5Ip, m_resiIp }) {
         const bool s5 = ip == m_s5Ip;
-        ProxyServerInfo* line
-            = record((s5 ? m_c->getTodayProxyServerInfo() : m_c->getTodayResiTrafficProxyServerInfo()).first());
+        const QList<QObject*> today = s5 ? m_c->getTodayProxyServerInfo() : m_c->getTodayResiTrafficProxyServerInfo();
+        QVERIFY(!today.isEmpty());
+        ProxyServerInfo* line = record(today.first());
         const int port = m_start + (s5 ? 2 : 3);
         QSignalSpy status(m_c, &Controller::setPortSessionStatus);
         if (s5)
@@ -293,6 +297,7 @@ void TestBindingsE2E::listFilesDecodeAndComeBackWithTheirPorts()
     QVERIFY(s5Slot->getUsed());
     QCOMPARE(record(s5Slot->getLineInfo())->getIp(), m_s5Ip);
     QCOMPARE(s5Slot->getPlanType(), QStringLiteral("S5"));
+    QVERIFY(!again.getTodayResiTrafficProxyServerInfo().isEmpty());
     QCOMPARE(record(again.getTodayResiTrafficProxyServerInfo().first())->getBindPort(), m_start + 3);
 }
 
