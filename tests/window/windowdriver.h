@@ -74,8 +74,12 @@ public:
         return i ? QQmlProperty::read(i, QStringLiteral("text")).toString() : QString();
     }
 
-    bool click(const QString& name, Qt::MouseButton button = Qt::LeftButton)
+    // settle: first let positioners lay out what has just become visible, as a person would see
+    // it; without it the click goes out at once (for state a background reply could change).
+    bool click(const QString& name, Qt::MouseButton button = Qt::LeftButton, bool settle = true)
     {
+        if (settle)
+            QTest::qWait(40);
         QQuickItem* i = visibleItem(name);
         if (!i)
             return false;
