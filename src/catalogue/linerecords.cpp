@@ -72,6 +72,20 @@ ProxyServerInfo* findByIp(const QList<QObject*>& list, const QString& ip)
     return nullptr;
 }
 
+void keepOnePerServer(
+    QMap<QString, ProxyServerInfo*>& byServer, const QString& plainSn, ProxyServerInfo* record, bool own)
+{
+    auto existing = byServer.find(plainSn);
+    if (existing == byServer.end()) {
+        byServer.insert(plainSn, record);
+    } else if (own) {
+        delete existing.value();
+        existing.value() = record;
+    } else {
+        delete record;
+    }
+}
+
 void releaseLater(const QList<QObject*>& records, const std::function<bool(QObject*)>& stillHeld)
 {
     for (QObject* record : records) {

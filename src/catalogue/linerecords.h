@@ -3,6 +3,7 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <functional>
 
@@ -34,6 +35,11 @@ ProxyServerInfo* fromLineObject(
 
 // The first record of list with this IP, or null.
 ProxyServerInfo* findByIp(const QList<QObject*>& list, const QString& ip);
+
+// One record per server number from a reply: the first one stays unless a later one was bound
+// from this machine (own), which replaces it. The record that loses is deleted.
+void keepOnePerServer(
+    QMap<QString, ProxyServerInfo*>& byServer, const QString& plainSn, ProxyServerInfo* record, bool own);
 
 // Schedules deletion of records a list no longer holds. Call after the status signal that makes
 // views re-read; records for which stillHeld() answers true (another list or a port slot) survive.

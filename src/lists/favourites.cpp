@@ -104,15 +104,7 @@ void Favourites::dealGetFavouriteList(const QJsonObject& reply, const QString& t
             line->setIsFromOtherDevice(true);
         }
         const QString plainSn = m_codec->decodeText(sn);
-        auto existing = byServer.find(plainSn);
-        if (existing == byServer.end()) {
-            byServer.insert(plainSn, line);
-        } else if (own) {
-            delete existing.value();
-            existing.value() = line;
-        } else {
-            delete line;
-        }
+        zq::catalogue::LineRecords::keepOnePerServer(byServer, plainSn, line, own);
     }
 
     QList<QObject*>& favourites = m_lists->list(Kind::Favourite, plan);

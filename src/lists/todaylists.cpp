@@ -157,15 +157,7 @@ void TodayLists::merge(Plan plan, const QJsonObject& reply)
             line->setIsExpired(plan == Plan::S5);
         }
 
-        auto existing = byServer.find(plainSn);
-        if (existing == byServer.end()) {
-            byServer.insert(plainSn, line);
-        } else if (own) {
-            delete existing.value();
-            existing.value() = line;
-        } else {
-            delete line;
-        }
+        zq::catalogue::LineRecords::keepOnePerServer(byServer, plainSn, line, own);
     }
 
     QList<QObject*>& today = m_lists->list(Kind::Today, plan);
