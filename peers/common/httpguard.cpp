@@ -231,8 +231,8 @@ private:
         p.fd = -1;
     }
 
-    // Answers and then reads (and drops) what the peer still sends for a moment, so the answer is
-    // not lost to a reset when the socket closes with unread bytes.
+    // Answers and then reads (and drops) what the peer still sends for a moment (at most 8 MiB or
+    // half a second), so the answer is not lost to a reset when the socket closes with unread bytes.
     void refuse(Pending& p, const Refusal& r)
     {
         sendRefusal(p.fd, r);
@@ -320,7 +320,7 @@ private:
             const ssize_t n = ::recv(p.fd, scratch, sizeof scratch, MSG_DONTWAIT);
             if (n > 0)
                 p.drained += std::size_t(n);
-            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR) || p.drained > (1u << 20)) {
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR) || p.drained > (8u << 20)) {
                 finish(p);
                 return false;
             }
