@@ -298,16 +298,24 @@ bool killStaleHelpers(const QString& exePath)
     return killTrees(stale, target);
 }
 
-int runElevated(const QString& program, const QString& workDir)
+// The shell's result code for a program that cannot be started (0 when it can): 2 no such file,
+// 3 no such folder, 11 not an executable program. No elevation prompt exists on Linux.
+static int launchProblem(const QFileInfo& file, const QString& workDir)
 {
-    // No elevation prompt on Linux: the program is started as this user.
-    const QFileInfo file(program);
     if (!file.exists() || file.isDir())
         return 2;
     if (!workDir.isEmpty() && !QFileInfo(workDir).isDir())
         return 3;
     if (!file.isExecutable())
         return 11;
+    return 0;
+}
+
+int runElevated(const QString& program, const QString& workDir)
+{
+    const QFileInfo file(program);
+    if (const int problem = launchProblem(file, workDir))
+        return problem;
     return QProcess::startDetached(file.absoluteFilePath(), {}, workDir) ? 42 : 11;
 }
 
@@ -412,14 +420,9 @@ void closeDescriptorsFrom(int from, int keep)
 
 int runElevatedCommand(const QString& program, const QString& parameters, const QString& workDir)
 {
-    // No elevation prompt on Linux: the program is started as this user.
     const QFileInfo file(program);
-    if (!file.exists() || file.isDir())
-        return 2;
-    if (!workDir.isEmpty() && !QFileInfo(workDir).isDir())
-        return 3;
-    if (!file.isExecutable())
-        return 11;
+    if (const int problem = launchProblem(file, workDir))
+        return problem;
 
     // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
     const QByteArray path = QFile::encodeName(file.absoluteFilePath());
