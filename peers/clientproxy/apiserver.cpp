@@ -2,7 +2,7 @@
 
 #include "form.h"
 #include "hostport.h"
-#include "httpguard.h"
+#include "httpserver.h"
 #include "log.h"
 
 #include <httplib.h>
@@ -127,9 +127,8 @@ ApiServer::ApiServer(const Options& options, ProxyCore& core, ServiceClient serv
     , m_proxyServerAddress(std::move(proxyServerAddress))
     , m_probes(std::chrono::seconds(10))
     , m_linkKey(linkKey(options.sessionId, options.unionId))
-    , m_server(std::make_unique<peers::GatedServer>())
 {
-    peers::GateLimits limits;
+    peers::HttpLimits limits;
     limits.maxBody = kMaxBody;
     limits.perPeer = 8;
     limits.workers = 32;
@@ -155,10 +154,7 @@ ApiServer::ApiServer(const Options& options, ProxyCore& core, ServiceClient serv
             return peers::Refusal { status, m_codec.encode(text), "text/plain" };
         return peers::Refusal { status, text };
     };
-    m_gate = peers::installGate(*m_server, std::move(limits));
-    m_server->set_payload_max_length(kMaxBody);
-    m_server->set_read_timeout(5, 0);
-    m_server->set_write_timeout(10, 0);
+    m_server = std::make_unique<peers::HttpServer>(std::move(limits));
     routes();
 }
 
@@ -171,12 +167,12 @@ ApiServer::~ApiServer() = default;
 
 bool ApiServer::bind(const std::string& host)
 {
-    return m_server->bind_to_port(host.c_str(), m_options.apiPort);
+    return m_server->bind(host, m_options.apiPort) > 0;
 }
 
 void ApiServer::serve()
 {
-    m_server->listen_after_bind();
+    m_server->run();
 }
 
 void ApiServer::stop()
@@ -225,20 +221,18 @@ void ApiServer::routes()
         env["data"] = m_proxyServerAddress;
         reply(res, env, false);
     };
-    // The library rejects an empty form (closing delimiter only), which the client sends.
-    peers::installFormReader(s);
-    s.Post("/api/get_server_status", status);
-    s.Get("/api/get_server_status", status);
-    s.Post("/api/set_port_session", local(&ApiServer::setPortSession, true));
-    s.Post("/api/set_port_session_todaylist", local(&ApiServer::setPortSession, true));
-    s.Post("/api/del_port_session", local(&ApiServer::delPortSession));
-    s.Post("/api/freed_proxy_port", local(&ApiServer::freedProxyPort));
-    s.Post("/api/reset_port", local(&ApiServer::resetPort));
-    s.Post("/api/check_port_status", local(&ApiServer::checkPortStatus));
-    s.Post("/api/checkApiPort", local(&ApiServer::checkApiPort));
-    s.Get("/ip/get_todaylist", local(&ApiServer::todayList));
-    s.Get("/ip/numerous_bind", [this](const httplib::Request& req, httplib::Response& res) {
-        // The gate refuses first; this holds should a request ever reach here without it.
+    s.post("/api/get_server_status", status);
+    s.get("/api/get_server_status", status);
+    s.post("/api/set_port_session", local(&ApiServer::setPortSession, true));
+    s.post("/api/set_port_session_todaylist", local(&ApiServer::setPortSession, true));
+    s.post("/api/del_port_session", local(&ApiServer::delPortSession));
+    s.post("/api/freed_proxy_port", local(&ApiServer::freedProxyPort));
+    s.post("/api/reset_port", local(&ApiServer::resetPort));
+    s.post("/api/check_port_status", local(&ApiServer::checkPortStatus));
+    s.post("/api/checkApiPort", local(&ApiServer::checkApiPort));
+    s.get("/ip/get_todaylist", local(&ApiServer::todayList));
+    s.get("/ip/numerous_bind", [this](const httplib::Request& req, httplib::Response& res) {
+        // The server's screen refuses first; this holds should a request ever reach here without it.
         if (!isLoopbackAddress(req.remote_addr) && !(req.has_param("key") && req.get_param_value("key") == m_linkKey)) {
             fail(res, 403, "forbidden: the link key is missing or wrong");
             res.status = 403;
@@ -248,22 +242,20 @@ void ApiServer::routes()
     });
 
     // Transport-level refusals (unknown path, oversized body) still answer with an envelope.
-    s.set_error_handler(
-        httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
-            if (!res.body.empty())
-                return httplib::Server::HandlerResponse::Unhandled;
-            const bool encoded = req.path.rfind("/api/set_port_session", 0) == 0;
-            std::string msg = "request refused (HTTP " + std::to_string(res.status) + ")";
-            if (res.status == 404)
-                msg = "no such endpoint: " + req.method + " " + req.path;
-            else if (res.status == 413)
-                msg = "request too large (limit " + std::to_string(kMaxBody) + " bytes)";
-            const int status = res.status;
-            reply(res, envelope(status, msg), encoded);
-            res.status = status;
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-    s.set_exception_handler([this](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
+    s.setErrorHandler([this](const httplib::Request& req, httplib::Response& res) {
+        if (!res.body.empty())
+            return;
+        const bool encoded = req.path.rfind("/api/set_port_session", 0) == 0;
+        std::string msg = "request refused (HTTP " + std::to_string(res.status) + ")";
+        if (res.status == 404)
+            msg = "no such endpoint: " + req.method + " " + req.path;
+        else if (res.status == 413)
+            msg = "request too large (limit " + std::to_string(kMaxBody) + " bytes)";
+        const int status = res.status;
+        reply(res, envelope(status, msg), encoded);
+        res.status = status;
+    });
+    s.setExceptionHandler([this](const httplib::Request& req, httplib::Response& res, std::exception_ptr ep) {
         std::string what = "internal error";
         try {
             std::rethrow_exception(ep);

@@ -21,8 +21,7 @@ struct Response;
 } // namespace httplib
 
 namespace zq::peers {
-class GatedServer;
-class Gate;
+class HttpServer;
 } // namespace zq::peers
 
 namespace zq::clientproxy {
@@ -70,8 +69,7 @@ private:
     ProbeCache m_probes;
     std::mutex m_bulkMutex; // one bulk binding at a time, so two never pick the same free port
     const std::string m_linkKey;
-    std::unique_ptr<peers::GatedServer> m_server;
-    std::shared_ptr<peers::Gate> m_gate;
+    std::unique_ptr<peers::HttpServer> m_server;
 };
 
 } // namespace zq::clientproxy

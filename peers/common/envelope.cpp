@@ -19,9 +19,9 @@ void sendJson(httplib::Response& res, const nlohmann::json& body)
     res.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
 }
 
-void installEnvelopeErrorHandler(httplib::Server& server)
+void installEnvelopeErrorHandler(HttpServer& server)
 {
-    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    server.setErrorHandler([](const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty())
             return;
         std::string msg;

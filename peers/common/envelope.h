@@ -1,7 +1,8 @@
 #pragma once
 // The reply envelope every peer answers with: {"code", "msg", and "ret_data" or "data"}.
 
-#include <httplib.h>
+#include "httpserver.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -24,7 +25,7 @@ nlohmann::json envelope(int code, const std::string& msg, const char* payloadKey
 // Writes the object as the JSON body; invalid UTF-8 in texts is replaced, never thrown on.
 void sendJson(httplib::Response& res, const nlohmann::json& body);
 
-// Error handler for httplib: turns its bare HTTP errors (400, 404, 413 ...) into envelopes.
-void installEnvelopeErrorHandler(httplib::Server& server);
+// Turns the server's bare HTTP errors (404, 405 ...) into envelopes.
+void installEnvelopeErrorHandler(HttpServer& server);
 
 } // namespace zq::peers

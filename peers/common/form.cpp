@@ -6,8 +6,7 @@ namespace zq::peers {
 
 namespace {
 
-// Where the original Content-Type of a form body is kept while httplib reads it raw.
-constexpr const char* kFormTypeHeader = "X-Zq-Form-Content-Type";
+// More parts than any client call has.
 constexpr std::size_t kMaxParts = 1000;
 
 // Whether text holds prefix at pos, ignoring case; reads in place, so a scan stays linear.
@@ -54,32 +53,11 @@ std::nullopt_t fail(std::string* error, const std::string& why)
 
 } // namespace
 
-void installFormReader(httplib::Server& server)
-{
-    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
-        if (startsWithNoCase(req.get_header_value("Content-Type"), "multipart/form-data")) {
-            // The request object is ours until the handler runs; only its headers change.
-            auto& headers = const_cast<httplib::Request&>(req).headers;
-            const std::string type = req.get_header_value("Content-Type");
-            headers.erase("Content-Type");
-            headers.emplace("Content-Type", "application/octet-stream");
-            headers.emplace(kFormTypeHeader, type);
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-}
-
 std::optional<FormFields> FormFields::fromRequest(const httplib::Request& req, std::string* error)
 {
-    if (req.has_header(kFormTypeHeader))
-        return parse(req.get_header_value(kFormTypeHeader), req.body, error);
-    if (req.is_multipart_form_data()) {
-        // Parsed by httplib (installFormReader was not called).
-        FormFields form;
-        for (const auto& [name, part] : req.files)
-            form.m_fields.emplace_back(name, part.content);
-        return form;
-    }
+    const std::string type = req.get_header_value("Content-Type");
+    if (startsWithNoCase(type, "multipart/form-data"))
+        return parse(type, req.body, error);
     if (req.body.empty())
         return FormFields {};
     if (error)

@@ -1,7 +1,7 @@
 #pragma once
 // Fields of a multipart form body, the only request body the client sends.
-// httplib refuses a form with no parts (what a client sends for a call without fields) with a bare
-// 400, so the server takes form bodies raw and they are parsed here instead.
+// Parsed here, in one pass, from the raw body; a form with no parts (what a client sends for a
+// call without fields) is an empty form.
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -11,9 +11,6 @@
 #include <vector>
 
 namespace zq::peers {
-
-// Makes the server hand multipart bodies over unparsed; call once before serving.
-void installFormReader(httplib::Server& server);
 
 class FormFields {
 public:

@@ -1,7 +1,6 @@
 #include "hostport.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -48,37 +47,6 @@ bool isLoopbackAddress(const std::string& addr)
     if (IN6_IS_ADDR_LOOPBACK(&v6))
         return true;
     return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
-}
-
-bool raiseListenBacklog(std::uint16_t port, int backlog)
-{
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (!dir)
-        return false;
-    bool done = false;
-    while (dirent* entry = ::readdir(dir)) {
-        const int fd = std::atoi(entry->d_name);
-        if (fd <= 2)
-            continue;
-        int listening = 0;
-        socklen_t len = sizeof listening;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &len) != 0 || !listening)
-            continue;
-        sockaddr_storage addr {};
-        socklen_t alen = sizeof addr;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &alen) != 0)
-            continue;
-        std::uint16_t bound = 0;
-        if (addr.ss_family == AF_INET)
-            bound = ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
-        else if (addr.ss_family == AF_INET6)
-            bound = ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
-        // Calling listen() again on a listening socket only changes its backlog.
-        if (bound == port && ::listen(fd, backlog) == 0)
-            done = true;
-    }
-    ::closedir(dir);
-    return done;
 }
 
 } // namespace zq::peers

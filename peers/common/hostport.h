@@ -19,8 +19,4 @@ std::optional<HostPort> parseHostPort(const std::string& text);
 // Loopback peers: 127.0.0.0/8, ::1 and IPv4-mapped 127.0.0.0/8, in numeric form only.
 bool isLoopbackAddress(const std::string& addr);
 
-// httplib listens with a backlog of 5, which drops connections of a burst; raise it on the
-// listening socket bound to this port (found among the process's descriptors).
-bool raiseListenBacklog(std::uint16_t port, int backlog);
-
 } // namespace zq::peers

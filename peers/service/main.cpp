@@ -5,7 +5,7 @@
 #include "clock.h"
 #include "envelope.h"
 #include "hostport.h"
-#include "httpguard.h"
+#include "httpserver.h"
 #include "serviceapi.h"
 #include "servicedata.h"
 
@@ -204,47 +204,30 @@ int main(int argc, char** argv)
         }
     }
 
-    std::unique_ptr<httplib::Server> server;
+    // Whole requests within limits and a deadline are read on one loop thread before a worker
+    // runs them.
+    zq::peers::HttpLimits limits;
+    limits.maxBody = 1 << 20;
+    limits.workers = 32;
+    zq::peers::HttpServer server(std::move(limits));
     std::string scheme = "http";
     if (!options->tlsCert.empty()) {
-        auto tls = std::make_unique<httplib::SSLServer>(options->tlsCert.c_str(), options->tlsKey.c_str());
-        if (!tls->is_valid()) {
-            std::cerr << "zq-service: cannot use the TLS certificate or key" << std::endl;
+        if (!server.useTls(options->tlsCert, options->tlsKey, &error)) {
+            std::cerr << "zq-service: " << error << std::endl;
             return 1;
         }
-        server = std::move(tls);
         scheme = "https";
-        server->new_task_queue = [] { return new httplib::ThreadPool(64); };
-        server->set_keep_alive_max_count(100);
-    } else {
-        // Plain HTTP passes the gate: whole requests within limits and a deadline before a worker
-        // thread reads them.
-        auto gated = std::make_unique<zq::peers::GatedServer>();
-        zq::peers::GateLimits limits;
-        limits.maxBody = 1 << 20;
-        limits.workers = 32;
-        zq::peers::installGate(*gated, std::move(limits));
-        server = std::move(gated);
     }
-    server->set_payload_max_length(1 << 20);
-    server->set_read_timeout(5, 0);
-    server->set_write_timeout(10, 0);
-    zq::peers::installEnvelopeErrorHandler(*server);
-    zq::peers::installFormReader(*server);
+    zq::peers::installEnvelopeErrorHandler(server);
 
     zq::service::ServiceApi api(*data, catalogue, store);
 
     const HostPort& listen = options->listen;
-    int port = listen.port;
-    if (port == 0)
-        port = server->bind_to_any_port(listen.host.c_str());
-    else if (!server->bind_to_port(listen.host.c_str(), port))
-        port = -1;
+    const int port = server.bind(listen.host, listen.port, &error);
     if (port <= 0) {
-        std::cerr << "zq-service: cannot listen on " << listen.text() << std::endl;
+        std::cerr << "zq-service: cannot listen on " << listen.text() << ": " << error << std::endl;
         return 1;
     }
-    zq::peers::raiseListenBacklog(std::uint16_t(port), 1024);
 
     HostPort exitAddress = options->exitListen;
 #ifdef ZQ_HAVE_EXIT_NODE
@@ -265,19 +248,16 @@ int main(int argc, char** argv)
     exitNode.start();
 #endif
     catalogue.setExitServer(hostPortText(reachableHost(exitAddress.host), exitAddress.port));
-    api.install(*server, scheme);
+    api.install(server, scheme);
     store.startFlusher();
 
-    std::thread serving([&server] { server->listen_after_bind(); });
-    // stop() is ignored until the accept loop runs, so a stop signal must not come first.
-    for (int i = 0; i < 500 && !server->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::thread serving([&server] { server.run(); });
     std::cout << "listening " << scheme << "://" << hostPortText(listen.host, port) << " exit "
               << hostPortText(exitAddress.host, exitAddress.port) << std::endl;
 
     int sig = 0;
     sigwait(&stopSignals, &sig);
-    server->stop();
+    server.stop();
     serving.join();
 #ifdef ZQ_HAVE_EXIT_NODE
     exitNode.stop();

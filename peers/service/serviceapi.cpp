@@ -61,7 +61,7 @@ ServiceApi::ServiceApi(const ServiceData& data, const Catalogue& catalogue, Acco
 {
 }
 
-void ServiceApi::install(httplib::Server& server, const std::string& scheme)
+void ServiceApi::install(peers::HttpServer& server, const std::string& scheme)
 {
     m_scheme = scheme;
     route(server, "/api/socks/login", false, &ServiceApi::login);
@@ -86,13 +86,13 @@ void ServiceApi::install(httplib::Server& server, const std::string& scheme)
     route(server, "/api/session/bind", true, &ServiceApi::bindSession);
     route(server, "/api/session/unbind", true, &ServiceApi::unbindSession);
     route(server, "/api/test/clock", false, &ServiceApi::testClock);
-    server.Get(
+    server.get(
         R"(/download/([^/]+))", [this](const httplib::Request& req, httplib::Response& res) { download(req, res); });
 }
 
-void ServiceApi::route(httplib::Server& server, const std::string& path, bool needsSession, Handler handler)
+void ServiceApi::route(peers::HttpServer& server, const std::string& path, bool needsSession, Handler handler)
 {
-    server.Post(path, [this, needsSession, handler](const httplib::Request& req, httplib::Response& res) {
+    server.post(path, [this, needsSession, handler](const httplib::Request& req, httplib::Response& res) {
         json out;
         std::string error;
         const auto form = peers::FormFields::fromRequest(req, &error);

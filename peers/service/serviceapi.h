@@ -5,10 +5,9 @@
 #include "accountstore.h"
 #include "catalogue.h"
 #include "form.h"
+#include "httpserver.h"
 #include "payloadcodeccore.h"
 #include "servicedata.h"
-
-#include <httplib.h>
 
 namespace zq::service {
 
@@ -17,7 +16,7 @@ public:
     ServiceApi(const ServiceData& data, const Catalogue& catalogue, AccountStore& store);
 
     // scheme is "http" or "https", used for the download link of the update offer.
-    void install(httplib::Server& server, const std::string& scheme);
+    void install(peers::HttpServer& server, const std::string& scheme);
 
 private:
     struct Call {
@@ -27,7 +26,7 @@ private:
     };
     using Handler = nlohmann::json (ServiceApi::*)(const Call&);
 
-    void route(httplib::Server& server, const std::string& path, bool needsSession, Handler handler);
+    void route(peers::HttpServer& server, const std::string& path, bool needsSession, Handler handler);
 
     nlohmann::json login(const Call& call);
     nlohmann::json logout(const Call& call);
