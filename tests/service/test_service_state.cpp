@@ -69,6 +69,24 @@ TEST(ServiceState, SurvivesRestartAndKill)
     EXPECT_TRUE(filesIn(dir.path(), ".tmp.").empty());
 }
 
+TEST(ServiceState, StaleTemporaryFilesOfDeadWritersAreRemovedAtStart)
+{
+    TempDir dir;
+    const std::string data = writeTestData(dir);
+    const std::string state = dir.file("state.json");
+    // What a writer killed mid-save leaves, one of a live process, and look-alikes that are not ours.
+    const std::string dead = state + ".tmp.999999999", live = state + ".tmp." + std::to_string(::getpid());
+    const std::string other = state + ".tmp.12ab", unrelated = dir.file("other.json.tmp.999999999");
+    for (const auto& f : { dead, live, other, unrelated })
+        writeAll(f, "{");
+    ServiceProcess service({ "--data", data, "--state", state });
+    ASSERT_TRUE(service.running());
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_TRUE(fs::exists(unrelated));
+}
+
 TEST(ServiceState, DamagedFileIsKeptAndReported)
 {
     TempDir dir;
