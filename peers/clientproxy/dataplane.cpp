@@ -1,5 +1,9 @@
 #include "dataplane.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+
 namespace zq::clientproxy {
 
 #ifdef ZQ_HAVE_SOCKS_RELAY
@@ -13,6 +17,13 @@ public:
         socks::Timeouts t;
         t.linger = linger;
         m_relay.setTimeouts(t);
+        // Relayed clients take two descriptors each; an eighth of the limit (at least 64) stays
+        // for the API, the service, warm upstream connections and pipes.
+        rlimit lim {};
+        if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY) {
+            const rlim_t reserve = std::max<rlim_t>(64, lim.rlim_cur / 8);
+            m_relay.setMaxConnections(lim.rlim_cur > reserve + 2 ? (lim.rlim_cur - reserve) / 2 : 1);
+        }
     }
     std::vector<std::uint16_t> listen(const std::string& host, const std::vector<std::uint16_t>& ports) override
     {

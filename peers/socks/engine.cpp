@@ -1,9 +1,11 @@
 #include "engine.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <future>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -22,7 +24,9 @@ const std::size_t kPipeSize = [] {
 }();
 // A busy stream gets this many reads in a row before other connections of its thread get a turn.
 constexpr int kReadBurst = 8;
-constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+constexpr auto kAcceptPause = std::chrono::milliseconds(50);
+// Shedding ends at least this many half-closed sessions per thread, or a quarter of them.
+constexpr std::size_t kShedAtLeast = 8;
 
 // Many ports times many clients: take every descriptor the system allows.
 void raiseDescriptorLimit()
@@ -46,6 +50,14 @@ bool outOfResources(const std::error_code& ec)
 bool wouldBlock(const std::error_code& ec)
 {
     return ec == asio::error::would_block || ec == asio::error::try_again;
+}
+
+// The client reset or closed. Before relaying, its end of sending counts too: a client that has
+// said all it will before its answer came is taken as gone.
+bool clientGone(Session& s)
+{
+    pollfd p { s.client.native_handle(), short(s.relaying ? 0 : POLLRDHUP), 0 };
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
 }
 } // namespace
 
@@ -383,21 +395,64 @@ void Engine::startSession(Worker& w, std::uint16_t port, Socket sock)
     asio::co_spawn(w.ctx, m_serve(std::move(s)), asio::detached);
 }
 
+void Engine::shed()
+{
+    for (auto& w : m_workers)
+        if (!w->shedQueued.exchange(true))
+            asio::post(w->ctx, [&w = *w] { shedOn(w); });
+}
+
+void Engine::shedOn(Worker& w)
+{
+    w.shedQueued = false;
+    std::vector<Session*> lingering;
+    for (auto& [port, head] : w.byPort) {
+        for (Session* s = head; s; s = s->next) {
+            if (s->closed || (s->relaying && !s->halfClosed))
+                continue;
+            if (clientGone(*s))
+                s->close();
+            else if (s->halfClosed)
+                lingering.push_back(s);
+        }
+    }
+    // Oldest first: the longer a half-closed relay has been silent, the less it is likely to say.
+    const std::size_t n = std::min(lingering.size(), std::max(kShedAtLeast, lingering.size() / 4));
+    std::nth_element(lingering.begin(), lingering.begin() + n, lingering.end(),
+        [gen = w.gen](const Session* a, const Session* b) { return gen - a->lastActive > gen - b->lastActive; });
+    for (std::size_t i = 0; i < n; ++i)
+        lingering[i]->close();
+}
+
+Task<bool> Engine::makeRoom(Listener& l)
+{
+    shed();
+    l.pause.expires_after(kAcceptPause);
+    co_await l.pause.async_wait(nothrow);
+    co_return l.acceptor.is_open();
+}
+
 Task<void> Engine::acceptLoop(std::shared_ptr<Listener> l)
 {
     for (;;) {
+        if (m_maxSessions && connectionCount() >= m_maxSessions) {
+            // Full: once a client waits, make room for it; it waits in the listen queue meanwhile.
+            auto [ec] = co_await l->acceptor.async_wait(Acceptor::wait_read, nothrow);
+            if (!l->acceptor.is_open() || ec == asio::error::operation_aborted)
+                co_return;
+            if (connectionCount() >= m_maxSessions && !co_await makeRoom(*l))
+                co_return;
+            continue;
+        }
         Worker& target = *m_workers[m_next.fetch_add(1, std::memory_order_relaxed) % m_workers.size()];
         auto [ec, sock] = co_await l->acceptor.async_accept(target.ctx, nothrow);
         if (!l->acceptor.is_open() || ec == asio::error::operation_aborted)
             co_return;
         if (ec) {
-            // Out of descriptors or memory: back off instead of spinning on a full backlog.
-            if (outOfResources(ec)) {
-                l->pause.expires_after(kAcceptPause);
-                co_await l->pause.async_wait(nothrow);
-                if (!l->acceptor.is_open())
-                    co_return;
-            }
+            // Out of descriptors or memory: make room and back off instead of spinning on a full
+            // backlog.
+            if (outOfResources(ec) && !co_await makeRoom(*l))
+                co_return;
             continue;
         }
         if (&target == &l->worker)

@@ -102,6 +102,7 @@ struct Worker {
     Timer sweepTimer { ctx };
     std::unique_ptr<asio::executor_work_guard<asio::io_context::executor_type>> guard;
     std::thread thread;
+    std::atomic<bool> shedQueued { false };
 };
 
 class Engine {
@@ -115,6 +116,9 @@ public:
     void setTimeouts(const Timeouts& t) { m_timeouts = t; }
     const Timeouts& timeouts() const { return m_timeouts; }
     std::uint32_t generationsFor(std::chrono::milliseconds limit) const;
+    // Most sessions at once, 0 for no limit; at the limit new clients wait in the listen queue.
+    // Before start().
+    void setMaxSessions(std::size_t n) { m_maxSessions = n; }
 
     // Returns the bound port, 0 with `ec` set on failure.
     std::uint16_t listen(const std::string& host, std::uint16_t port, std::error_code& ec);
@@ -136,11 +140,18 @@ private:
     void runOn(Worker& w, const std::function<void()>& fn);
     void startSession(Worker& w, std::uint16_t port, Socket sock);
     Task<void> acceptLoop(std::shared_ptr<Listener> l);
+    // Out of descriptors or at the session limit: every thread ends its sessions whose client has
+    // gone and its oldest half-closed ones, so that new clients get in.
+    void shed();
+    static void shedOn(Worker& w);
+    // Sheds and backs off briefly; false once the listener is closed.
+    Task<bool> makeRoom(Listener& l);
     Task<void> sweepLoop(Worker& w);
 
     Serve m_serve;
     Timeouts m_timeouts;
     std::chrono::milliseconds m_sweepInterval { 1000 };
+    std::size_t m_maxSessions = 0;
     std::atomic<std::size_t> m_count { 0 };
     std::atomic<unsigned> m_next { 0 };
     std::atomic<bool> m_running { false };

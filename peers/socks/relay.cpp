@@ -273,6 +273,11 @@ void Relay::setPool(const PoolSettings& pool)
     m_impl->poolSettings = pool;
 }
 
+void Relay::setMaxConnections(std::size_t n)
+{
+    m_impl->engine.setMaxSessions(n);
+}
+
 void Relay::start()
 {
     auto& impl = *m_impl;

@@ -60,6 +60,9 @@ public:
     // Before start().
     void setTimeouts(const Timeouts& timeouts);
     void setPool(const PoolSettings& pool);
+    // Most clients relayed at once (0: no limit). At the limit, new clients wait in the listen
+    // queue while clients that have gone and the oldest half-closed relays are ended.
+    void setMaxConnections(std::size_t n);
     void start();
     // Closes every listener and connection and ends the threads; final.
     void stop();

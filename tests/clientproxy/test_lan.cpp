@@ -1,105 +1,26 @@
 // The helper as a LAN peer sees it: requests from a network namespace of the test's own over a veth
 // pair, and relays whose client has gone while the far end stays silent.
 
-#include "testsupport.h"
+#include "helperfixture.h"
 
 #include <payloadcodeccore.h>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
-#include <dirent.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 using namespace std::chrono_literals;
-using nlohmann::json;
 using namespace zq::test;
 
 namespace {
-
-const std::string kUnionId = "0123456789abcdef0123456789abcdef";
-
-json parse(const std::string& text)
-{
-    auto j = json::parse(text, nullptr, false);
-    return j.is_discarded() ? json() : j;
-}
 
 bool run(const std::string& cmd)
 {
     return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
 }
-
-int fdCount(int pid)
-{
-    DIR* d = ::opendir(("/proc/" + std::to_string(pid) + "/fd").c_str());
-    if (!d)
-        return -1;
-    int n = 0;
-    while (::readdir(d))
-        ++n;
-    ::closedir(d);
-    return n - 2;
-}
-
-// zq-service on loopback with a logged-in session, and the helper pointed at it.
-class HelperWithService : public ::testing::Test {
-protected:
-    void startPrograms()
-    {
-        m_service = std::make_unique<Process>(std::string(ZQ_BIN_DIR) + "/zq-service",
-            std::vector<std::string> { "--listen", "127.0.0.1:0", "--exit-listen", "127.0.0.1:0", "--data",
-                std::string(ZQ_SOURCE_DIR) + "/data/service.json" });
-        const std::string line = m_service->readLine(10s);
-        const auto first = line.find("http://");
-        ASSERT_NE(first, std::string::npos) << "zq-service did not start: " << line;
-        const std::string base = line.substr(first, line.find(' ', first) - first);
-        const json login
-            = parse(postForm(base, "/api/socks/login", { { "username", "demo" }, { "password", "demo123" } }).second);
-        ASSERT_EQ(login.value("code", -1), 0) << login.dump();
-        m_session = login["ret_data"]["session_id"].get<std::string>();
-
-        m_apiPort = freePort();
-        m_start = freeRange(5);
-        ASSERT_NE(m_start, 0);
-        ::setenv("ZQ_ACCOUNT_BASE", base.c_str(), 1);
-        ::setenv("ZQ_RESOURCE_BASE", base.c_str(), 1);
-        std::vector<std::string> args { "-api_port=" + std::to_string(m_apiPort), "-user=demo", "-pwd=demo123",
-            "-proxy_port_start=" + std::to_string(m_start), "-proxy_port_num=4",
-            "-program_port=" + std::to_string(m_start + 4), "-uuid=" + kUnionId, "-inner_ip=127.0.0.1", "-udp_port=0",
-            "-sessionid=" + m_session };
-        m_helper = std::make_unique<Process>(std::string(ZQ_BIN_DIR) + "/clientProxy", args, "/dev/null");
-        for (int i = 0; i < 100 && httpGet(api(), "/api/get_server_status").first != 200; ++i)
-            std::this_thread::sleep_for(50ms);
-        ASSERT_EQ(httpGet(api(), "/api/get_server_status").first, 200) << "clientProxy did not answer";
-    }
-
-    void TearDown() override
-    {
-        if (m_helper) {
-            m_helper->closeStdin();
-            m_helper->waitExit(5s);
-        }
-        m_helper.reset();
-        m_service.reset();
-    }
-
-    std::string api() const { return "http://127.0.0.1:" + std::to_string(m_apiPort); }
-    std::size_t boundCount()
-    {
-        const json today = parse(httpGet(api(), "/ip/get_todaylist?isUser=client").second);
-        return today.contains("data") ? today["data"].size() : 0;
-    }
-
-    std::unique_ptr<Process> m_service;
-    std::unique_ptr<Process> m_helper;
-    std::string m_session;
-    std::uint16_t m_apiPort = 0;
-    std::uint16_t m_start = 0;
-};
 
 // A namespace holding one end of a veth pair; the other end stays here. Deleting the namespace
 // removes both ends.

@@ -93,9 +93,14 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
 
 Process::~Process()
 {
+    // Asked first, so that it ends as in use (and a sanitized build checks for leaks); killed when
+    // it does not.
     if (m_pid > 0 && !m_exit) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
+        ::kill(m_pid, SIGTERM);
+        if (!waitExit(std::chrono::seconds(3))) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
     }
     if (m_stdin >= 0)
         ::close(m_stdin);

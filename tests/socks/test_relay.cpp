@@ -12,6 +12,9 @@
 #include <map>
 #include <optional>
 
+#include <dirent.h>
+#include <sys/resource.h>
+
 using namespace zq::socks;
 using namespace testnet;
 using namespace std::chrono_literals;
@@ -534,6 +537,149 @@ TEST_F(SocksTest, UpstreamThatDropsWaitingConnectionsCostsNoClient)
         EXPECT_EQ(recvLine(fd.get()), "up") << i;
     }
     EXPECT_GE(dropped, 2);
+}
+
+// Closed by the relay within the time: EOF or a reset.
+bool closedWithin(int fd, std::chrono::milliseconds limit)
+{
+    pollfd p { fd, POLLIN, 0 };
+    if (::poll(&p, 1, int(limit.count())) != 1)
+        return false;
+    char c;
+    const ssize_t n = ::recv(fd, &c, 1, MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+// A target that takes everything, answers nothing and keeps the connection (up to 5 s).
+struct SilentTarget {
+    std::atomic<bool> release { false };
+    std::atomic<int> ended { 0 }; // connections whose sender has finished
+    Server server { "127.0.0.1", [this](int fd, const std::string&) {
+                       recvUntilClosed(fd);
+                       ++ended;
+                       for (int i = 0; i < 500 && !release; ++i)
+                           std::this_thread::sleep_for(10ms);
+                   } };
+    ~SilentTarget() { release = true; }
+};
+
+TEST_F(SocksTest, AtTheConnectionLimitOldHalfClosedRelaysMakeRoom)
+{
+    SilentTarget silent;
+    Relay full(1);
+    Timeouts t;
+    t.handshake = 400ms; // sweeps every 100 ms, so half-close times differ between the rounds
+    full.setTimeouts(t);
+    full.setPool({ 500ms, 0 });
+    full.setMaxConnections(12);
+    const uint16_t port = full.listenOne("127.0.0.1", 0);
+    full.setRoutes(std::make_shared<const RouteTable>(RouteTable { { port, line("line1", "s1") } }));
+    full.start();
+    auto relayed = [&](uint16_t target) {
+        Fd fd = connectTo("127.0.0.1", port);
+        EXPECT_EQ(socksConnect(fd.get(), wireV4("127.0.0.1", target)), 0);
+        return fd;
+    };
+
+    std::vector<Fd> old, live;
+    for (int i = 0; i < 10; ++i) {
+        old.push_back(relayed(silent.server.port()));
+        ::shutdown(old.back().get(), SHUT_WR);
+    }
+    ASSERT_TRUE(eventually([&] { return silent.ended == 10; }));
+    std::this_thread::sleep_for(300ms);
+    Fd young = relayed(silent.server.port());
+    ::shutdown(young.get(), SHUT_WR);
+    ASSERT_TRUE(eventually([&] { return silent.ended == 11; }));
+    live.push_back(relayed(silent.server.port()));
+    ASSERT_EQ(full.connectionCount(), 12u);
+
+    // A newcomer at the limit: the oldest half-closed relays go, no one else.
+    std::string peer;
+    Fd newcomer = open(port, &peer);
+    EXPECT_EQ(peer, "127.0.3.5");
+    int shed = 0;
+    for (auto& fd : old)
+        shed += closedWithin(fd.get(), 500ms);
+    EXPECT_EQ(shed, 8);
+    EXPECT_FALSE(closedWithin(young.get(), 100ms));
+    EXPECT_FALSE(closedWithin(live.back().get(), 100ms));
+    EXPECT_TRUE(echoes(newcomer.get(), "still here"));
+
+    // Full of live relays: a newcomer waits, unanswered, until one of them ends. (Filling up
+    // sheds the half-closed ones left.)
+    newcomer.reset();
+    while (live.size() < 12)
+        live.push_back(relayed(silent.server.port()));
+    ASSERT_TRUE(eventually([&] { return full.connectionCount() == 12; }));
+    Fd waiting = connectTo("127.0.0.1", port);
+    ASSERT_TRUE(sendAll(waiting.get(), std::string("\x05\x01\x00", 3)));
+    pollfd p { waiting.get(), POLLIN, 0 };
+    EXPECT_EQ(::poll(&p, 1, 300), 0) << "answered beyond the limit";
+    live.front().reset();
+    EXPECT_EQ(recvExactly(waiting.get(), 2), std::string("\x05\x00", 2));
+    full.stop();
+}
+
+TEST_F(SocksTest, OutOfDescriptorsOldHalfClosedRelaysMakeRoom)
+{
+    SilentTarget silent;
+    Relay lean(1);
+    lean.setPool({ 500ms, 0 });
+    const uint16_t port = lean.listenOne("127.0.0.1", 0);
+    lean.setRoutes(std::make_shared<const RouteTable>(RouteTable { { port, line("line1", "s1") } }));
+    lean.start();
+    std::vector<Fd> lingering;
+    for (int i = 0; i < 12; ++i) {
+        Fd fd = connectTo("127.0.0.1", port);
+        ASSERT_EQ(socksConnect(fd.get(), wireV4("127.0.0.1", silent.server.port())), 0);
+        ::shutdown(fd.get(), SHUT_WR);
+        lingering.push_back(std::move(fd));
+    }
+    ASSERT_TRUE(eventually([&] { return silent.ended == 12; }));
+
+    // This process may open nothing more: holes below the highest descriptor are filled, and the
+    // limit is set just above it.
+    Fd client(::socket(AF_INET, SOCK_STREAM, 0));
+    setTimeout(client.get(), 5000);
+    int highest = 0;
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        const int own = ::dirfd(d);
+        while (const dirent* e = ::readdir(d))
+            if (std::atoi(e->d_name) != own)
+                highest = std::max(highest, std::atoi(e->d_name));
+        ::closedir(d);
+    }
+    std::vector<Fd> fillers;
+    for (;;) {
+        Fd f(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        if (f.get() < 0 || f.get() > highest)
+            break;
+        fillers.push_back(std::move(f));
+    }
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = rlim_t(highest) + 1;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    const bool exhausted = ::open("/dev/null", O_RDONLY) < 0 && errno == EMFILE;
+
+    socklen_t len = 0;
+    const auto ss = endpoint("127.0.0.1", port, len);
+    const bool reached = ::connect(client.get(), reinterpret_cast<const sockaddr*>(&ss), len) == 0;
+    const int rep = reached ? socksConnect(client.get(), wireV4("127.0.0.1", echo.port())) : -1;
+    const std::string peer = rep == 0 ? recvLine(client.get()) : std::string();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    fillers.clear();
+
+    ASSERT_TRUE(exhausted);
+    EXPECT_EQ(rep, 0);
+    EXPECT_EQ(peer, "127.0.3.5");
+    int shed = 0;
+    for (auto& fd : lingering)
+        shed += closedWithin(fd.get(), 200ms);
+    EXPECT_GE(shed, 8);
+    lean.stop();
 }
 
 } // namespace
