@@ -463,18 +463,23 @@ HttpServer::~HttpServer()
     d->workers.join();
 }
 
+namespace {
+Route makeRoute(const char* method, const std::string& pattern, HttpServer::Handler handler)
+{
+    if (pattern.find('(') == std::string::npos)
+        return Route { method, pattern, std::nullopt, std::move(handler) };
+    return Route { method, {}, std::regex(pattern), std::move(handler) };
+}
+} // namespace
+
 void HttpServer::get(const std::string& pattern, Handler handler)
 {
-    const bool regex = pattern.find('(') != std::string::npos;
-    d->routes.push_back(Route { "GET", regex ? std::string() : pattern,
-        regex ? std::optional(std::regex(pattern)) : std::nullopt, std::move(handler) });
+    d->routes.push_back(makeRoute("GET", pattern, std::move(handler)));
 }
 
 void HttpServer::post(const std::string& pattern, Handler handler)
 {
-    const bool regex = pattern.find('(') != std::string::npos;
-    d->routes.push_back(Route { "POST", regex ? std::string() : pattern,
-        regex ? std::optional(std::regex(pattern)) : std::nullopt, std::move(handler) });
+    d->routes.push_back(makeRoute("POST", pattern, std::move(handler)));
 }
 
 void HttpServer::setErrorHandler(Handler handler)
@@ -507,11 +512,6 @@ bool HttpServer::useTls(const std::string& certFile, const std::string& keyFile,
     }
     d->tlsContext = std::move(ctx);
     return true;
-}
-
-bool HttpServer::tls() const
-{
-    return d->tlsContext != nullptr;
 }
 
 int HttpServer::bind(const std::string& host, int port, std::string* error)

@@ -66,7 +66,6 @@ public:
 
     // Serves TLS with this certificate chain and key (PEM); false and a reason when unusable.
     bool useTls(const std::string& certFile, const std::string& keyFile, std::string* error);
-    bool tls() const;
 
     // Listens on host:port (0 picks a free port); returns the port, or -1 and a reason.
     int bind(const std::string& host, int port, std::string* error = nullptr);
