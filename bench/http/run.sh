@@ -16,52 +16,32 @@ for tool in "$BIN/zq-service" "$BIN/clientProxy" "$LOAD"; do
     [[ -x $tool ]] || { echo "missing $tool" >&2; exit 1; }
 done
 
-WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+# Work folder, start/field, free_port, rss_kib.
+source "$ROOT/bench/common.sh"
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
-
-"$BIN/zq-service" --listen 127.0.0.1:0 --exit-listen 127.0.0.1:0 --data "$ROOT/data/service.json" \
-    > "$WORK/service.out" 2> "$WORK/service.err" &
-SERVICE=$!
-PIDS+=($SERVICE)
-for _ in $(seq 100); do grep -q listening "$WORK/service.out" && break; sleep 0.05; done
-SERVICE_PORT=$(sed -n 's/^listening http:\/\/127.0.0.1:\([0-9]*\).*/\1/p' "$WORK/service.out")
-[[ -n $SERVICE_PORT ]] || { echo "zq-service did not start" >&2; cat "$WORK/service.err" >&2; exit 1; }
+start service "$BIN/zq-service" --listen 127.0.0.1:0 --exit-listen 127.0.0.1:0 --data "$ROOT/data/service.json"
+SERVICE_PORT=$(field service listening | sed 's#^http://127.0.0.1:##')
 
 API_PORT=$(free_port)
-START=$(free_port)
-mkfifo "$WORK/stdin"
 ZQ_ACCOUNT_BASE=http://127.0.0.1:$SERVICE_PORT ZQ_RESOURCE_BASE=http://127.0.0.1:$SERVICE_PORT \
-    "$BIN/clientProxy" -api_port="$API_PORT" -user=demo -pwd=demo123 -proxy_port_start="$START" \
-    -proxy_port_num=4 -program_port="$(free_port)" -uuid=u1 -inner_ip=127.0.0.1 -udp_port=0 -sessionid=s1 \
-    < "$WORK/stdin" > /dev/null 2>&1 &
-HELPER=$!
-PIDS+=($HELPER)
-exec 9> "$WORK/stdin"
+    start helper "$BIN/clientProxy" -api_port="$API_PORT" -user=demo -pwd=demo123 -proxy_port_start="$(free_port)" \
+    -proxy_port_num=4 -program_port="$(free_port)" -uuid=u1 -inner_ip=127.0.0.1 -udp_port=0 -sessionid=s1
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$API_PORT/api/get_server_status" > /dev/null && break; sleep 0.05; done
 
 run() { # NAME PID PORT PATH ARGS...
     local name=$1 pid=$2 port=$3 path=$4; shift 4
     local before after
-    before=$(rss "$pid")
+    before=$(rss_kib "$pid")
     printf '%-34s ' "$name"
     "$LOAD" "$port" "$path" --threads "$THREADS" --secs "$SECS" "$@" | tr -d '\n'
-    after=$(rss "$pid")
+    after=$(rss_kib "$pid")
     printf '  rss %d -> %d KiB\n' "$before" "$after"
 }
 
 echo "servers from $BIN, $THREADS client threads, $SECS s per row"
-run "service, kept-alive" $SERVICE "$SERVICE_PORT" /api/socks/config --post
-run "service, new connection each" $SERVICE "$SERVICE_PORT" /api/socks/config --post --close
-run "service, beside $SLOW slow peers" $SERVICE "$SERVICE_PORT" /api/socks/config --post --slow "$SLOW"
-run "helper API, kept-alive" $HELPER "$API_PORT" /api/get_server_status
-run "helper API, new connection each" $HELPER "$API_PORT" /api/get_server_status --close
-run "helper API, beside $SLOW slow peers" $HELPER "$API_PORT" /api/get_server_status --slow "$SLOW"
+run "service, kept-alive" "$service_PID" "$SERVICE_PORT" /api/socks/config --post
+run "service, new connection each" "$service_PID" "$SERVICE_PORT" /api/socks/config --post --close
+run "service, beside $SLOW slow peers" "$service_PID" "$SERVICE_PORT" /api/socks/config --post --slow "$SLOW"
+run "helper API, kept-alive" "$helper_PID" "$API_PORT" /api/get_server_status
+run "helper API, new connection each" "$helper_PID" "$API_PORT" /api/get_server_status --close
+run "helper API, beside $SLOW slow peers" "$helper_PID" "$API_PORT" /api/get_server_status --slow "$SLOW"

@@ -32,52 +32,23 @@ for tool in relay-bench-proxy relay-bench-load relay-bench-delay; do
 done
 command -v microsocks >/dev/null || { echo "microsocks not found" >&2; exit 1; }
 
-WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# start NAME CMD...: runs CMD with its stdin on a pipe we hold open (closing it stops CMD).
-start() {
-    local name=$1; shift
-    mkfifo "$WORK/$name.in"
-    "$@" <"$WORK/$name.in" >"$WORK/$name.out" 2>"$WORK/$name.err" &
-    PIDS+=("$!")
-    local fd
-    exec {fd}>"$WORK/$name.in"
-}
-# port NAME: the port a started tool printed as "listening PORT" (waits up to 30 s).
-port() {
-    for _ in $(seq 300); do
-        if grep -q '^listening' "$WORK/$1.out" 2>/dev/null; then
-            awk '$1 == "listening" { print $2; exit }' "$WORK/$1.out"
-            return
-        fi
-        sleep 0.1
-    done
-    echo "$1 did not start: $(cat "$WORK/$1.err")" >&2
-    exit 1
-}
-free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+# Work folder, start/field, free_port.
+source "$ROOT/bench/common.sh"
 
 start target "$BIN/relay-bench-load" target 127.0.0.1:0
 start exitnode "$BIN/relay-bench-proxy" exit 127.0.0.1:0 127.0.3.5 bench secret
-T=$(port target)
-E=$(port exitnode)
+T=$(field target listening)
+E=$(field exitnode listening)
 start far "$BIN/relay-bench-delay" 127.0.0.1:0 "127.0.0.1:$E" "$ONE_WAY"
-D=$(port far)
+D=$(field far listening)
 start warm "$BIN/relay-bench-proxy" relay 127.0.0.1:0 "127.0.0.1:$D" bench secret
 ZQ_POOL_MAX=0 start cold "$BIN/relay-bench-proxy" relay 127.0.0.1:0 "127.0.0.1:$D" bench secret
 ZQ_POOL_IDLE_MS=300 start idle "$BIN/relay-bench-proxy" relay 127.0.0.1:0 "127.0.0.1:$D" bench secret
 start near "$BIN/relay-bench-proxy" relay 127.0.0.1:0 "127.0.0.1:$E" bench secret
-W=$(port warm)
-C=$(port cold)
-I=$(port idle)
-N=$(port near)
+W=$(field warm listening)
+C=$(field cold listening)
+I=$(field idle listening)
+N=$(field near listening)
 MS=$(free_port)
 microsocks -i 127.0.0.1 -p "$MS" >/dev/null 2>&1 &
 PIDS+=("$!")

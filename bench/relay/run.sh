@@ -26,45 +26,9 @@ for tool in "$BIN/relay-bench-proxy" "$BIN/relay-bench-load"; do
 done
 command -v microsocks >/dev/null || { echo "microsocks not found" >&2; exit 1; }
 
-WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+# Work folder, start/stop/field, free_port, rss_kib.
+source "$ROOT/bench/common.sh"
 
-# start NAME CMD...: runs CMD with its stdin on a pipe we hold open (closing it stops CMD).
-start() {
-    local name=$1; shift
-    mkfifo "$WORK/$name.in"
-    "$@" <"$WORK/$name.in" >"$WORK/$name.out" 2>"$WORK/$name.err" &
-    local pid=$!
-    local fd
-    exec {fd}>"$WORK/$name.in"
-    PIDS+=("$pid")
-    printf -v "${name}_PID" %s "$pid"
-    printf -v "${name}_FD" %s "$fd"
-}
-# stop NAME: closes its stdin and waits for it.
-stop() {
-    local fdvar="${1}_FD" pidvar="${1}_PID"
-    eval "exec ${!fdvar}>&-"
-    wait "${!pidvar}" 2>/dev/null || true
-}
-# field NAME WORD: second field of the first output line starting with WORD (waits up to 120 s).
-field() {
-    for _ in $(seq 1200); do
-        if grep -q "^$2" "$WORK/$1.out" 2>/dev/null; then
-            awk -v w="$2" '$1 == w { print $2; exit }' "$WORK/$1.out"
-            return
-        fi
-        sleep 0.1
-    done
-    echo "no '$2' from $1: $(cat "$WORK/$1.err")" >&2
-    exit 1
-}
 # heap NAME: heap bytes in use in a relay-bench-proxy started with start NAME.
 heap() {
     local fdvar="${1}_FD" n
@@ -76,9 +40,7 @@ heap() {
     done
     awk '$1 == "heap" { h = $2 } END { print h }' "$WORK/$1.out"
 }
-rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 
 start target "$BIN/relay-bench-load" target 127.0.0.1:0
 start exitnode "$BIN/relay-bench-proxy" exit 127.0.0.1:0 127.0.3.5 bench secret
