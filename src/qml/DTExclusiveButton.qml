@@ -1,11 +1,10 @@
 import QtQuick 2.12
-import QtQuick.Controls 1.4
 
 // A navigation tab: pressing checks it and its group unchecks the others.
 Rectangle {
     id: root
     property bool checked: false
-    property ExclusiveGroup exclusiveGroup: null
+    property QtObject exclusiveGroup: null
     property string text: ""
     property color textColor: checked ? "#3C7FFF" : "#55687D"
     property url checkIcon: ""

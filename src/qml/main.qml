@@ -1,7 +1,6 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.2
 import QtQuick.Window 2.2
-import QtGraphicalEffects 1.0
 import Qt.Controller 1.0
 import Qt.UserInfo 1.0
 import Qt.UpdateInfo 1.0
@@ -321,12 +320,9 @@ ApplicationWindow {
         }
     }
 
-    DropShadow {
-        anchors.fill: panel
-        source: panel
-        radius: 10
-        samples: 21
-        color: "#40000000"
+    WindowShadow {
+        target: panel
+        panelRadius: panel.radius
     }
 
     Rectangle {
