@@ -1,0 +1,39 @@
+# Shared settings of the Windows release scripts (sourced, not run).
+# shellcheck shell=bash
+qt_version=5.15.8
+openssl_version=3.0
+target=i686-w64-mingw32
+qt_prefix=${VELMORA_QT_WIN:-$HOME/.cache/velmora/qt5-$target-$qt_version}
+# Sources and the build trees beside the prefix, so one cache folder holds it all.
+qt_work=${VELMORA_QT_WORK:-$qt_prefix.work}
+qt_stamp=$qt_prefix/.velmora-built
+
+# The posix-thread mingw compilers under their plain names, first on PATH, so that Qt's
+# CROSS_COMPILE prefix and OpenSSL's find them without changing the system's alternatives.
+mingw_shims() {
+    local dir=$1
+    mkdir -p "$dir"
+    local tool
+    for tool in gcc g++ c++ cpp; do
+        ln -sf "/usr/bin/$target-$tool-posix" "$dir/$target-$tool"
+    done
+    for tool in ar ranlib windres strip nm objdump dlltool ld as; do
+        ln -sf "/usr/bin/$target-$tool" "$dir/$target-$tool"
+    done
+    PATH=$dir:$PATH
+    export PATH
+}
+
+# A long step with a log of its own; its last lines are shown when it fails.
+step() {
+    local name=$1 log=$2
+    shift 2
+    local t0=$SECONDS
+    echo "[$(date +%H:%M:%S)] $name ... (log: $log)"
+    if ! "$@" >>"$log" 2>&1; then
+        echo "FAILED: $name; last lines of $log:" >&2
+        tail -n 30 "$log" >&2
+        return 1
+    fi
+    echo "[$(date +%H:%M:%S)] $name done in $((SECONDS - t0)) s"
+}
