@@ -1,6 +1,8 @@
 #include "dataplane.h"
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 
@@ -8,6 +10,21 @@ namespace zq::clientproxy {
 
 #ifdef ZQ_HAVE_SOCKS_RELAY
 namespace {
+// Relayed clients take two descriptors each; an eighth of the limit (at least 64) stays for the
+// API, the service, warm upstream connections and pipes. 0: no limit. Windows sockets have none
+// to keep to: running out there shows as an accept error, which the relay answers by shedding.
+std::size_t relayLimit()
+{
+#ifndef _WIN32
+    rlimit lim {};
+    if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY) {
+        const rlim_t reserve = std::max<rlim_t>(64, lim.rlim_cur / 8);
+        return lim.rlim_cur > reserve + 2 ? (lim.rlim_cur - reserve) / 2 : 1;
+    }
+#endif
+    return 0;
+}
+
 class RelayPlane : public DataPlane {
 public:
     RelayPlane(unsigned threads, const PoolSettings& pool, std::chrono::milliseconds linger)
@@ -17,13 +34,7 @@ public:
         socks::Timeouts t;
         t.linger = linger;
         m_relay.setTimeouts(t);
-        // Relayed clients take two descriptors each; an eighth of the limit (at least 64) stays
-        // for the API, the service, warm upstream connections and pipes.
-        rlimit lim {};
-        if (getrlimit(RLIMIT_NOFILE, &lim) == 0 && lim.rlim_cur != RLIM_INFINITY) {
-            const rlim_t reserve = std::max<rlim_t>(64, lim.rlim_cur / 8);
-            m_relay.setMaxConnections(lim.rlim_cur > reserve + 2 ? (lim.rlim_cur - reserve) / 2 : 1);
-        }
+        m_relay.setMaxConnections(relayLimit());
     }
     std::vector<std::uint16_t> listen(const std::string& host, const std::vector<std::uint16_t>& ports) override
     {

@@ -1,21 +1,25 @@
 #include "exitprobe.h"
 
 #include "proxycore.h"
+#include "sysport.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <netdb.h>
+#include <sys/socket.h>
+#endif
 
 namespace zq::clientproxy {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using sys::SocketHandle;
 
 int remainingMs(Clock::time_point deadline)
 {
@@ -23,26 +27,30 @@ int remainingMs(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-bool waitFor(int fd, short events, Clock::time_point deadline)
+bool waitFor(SocketHandle fd, bool forWrite, Clock::time_point deadline)
 {
     for (;;) {
-        pollfd p { fd, events, 0 };
-        const int r = ::poll(&p, 1, remainingMs(deadline));
+        const int r = sys::waitSocket(fd, forWrite, remainingMs(deadline));
         if (r > 0)
             return true;
-        if (r == 0 || errno != EINTR)
+        if (r == 0 || !sys::interrupted(sys::socketError()))
             return false;
     }
 }
 
-bool sendAll(int fd, const std::string& data, Clock::time_point deadline)
+bool retry(long n)
+{
+    return n < 0 && (sys::wouldBlock(sys::socketError()) || sys::interrupted(sys::socketError()));
+}
+
+bool sendAll(SocketHandle fd, const std::string& data, Clock::time_point deadline)
 {
     std::size_t done = 0;
     while (done < data.size()) {
-        if (!waitFor(fd, POLLOUT, deadline))
+        if (!waitFor(fd, true, deadline))
             return false;
-        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        const long n = sys::sendSome(fd, data.data() + done, data.size() - done);
+        if (retry(n))
             continue;
         if (n <= 0)
             return false;
@@ -52,14 +60,14 @@ bool sendAll(int fd, const std::string& data, Clock::time_point deadline)
 }
 
 // Reads exactly n bytes, however the peer splits them.
-bool recvExact(int fd, unsigned char* out, std::size_t n, Clock::time_point deadline)
+bool recvExact(SocketHandle fd, unsigned char* out, std::size_t n, Clock::time_point deadline)
 {
     std::size_t done = 0;
     while (done < n) {
-        if (!waitFor(fd, POLLIN, deadline))
+        if (!waitFor(fd, false, deadline))
             return false;
-        const ssize_t r = ::recv(fd, out + done, n - done, 0);
-        if (r < 0 && (errno == EAGAIN || errno == EINTR))
+        const long r = ::recv(fd, reinterpret_cast<char*>(out + done), int(n - done), 0);
+        if (retry(r))
             continue;
         if (r <= 0)
             return false;
@@ -68,34 +76,36 @@ bool recvExact(int fd, unsigned char* out, std::size_t n, Clock::time_point dead
     return true;
 }
 
-int connectTo(const std::string& host, std::uint16_t port, Clock::time_point deadline, std::string& why)
+SocketHandle connectTo(const std::string& host, std::uint16_t port, Clock::time_point deadline, std::string& why)
 {
+    sys::initSockets();
     addrinfo hints {};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* res = nullptr;
     if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) {
         why = "cannot resolve exit node " + host;
-        return -1;
+        return sys::kNoSocket;
     }
-    int fd = -1;
-    for (addrinfo* a = res; a && fd < 0; a = a->ai_next) {
-        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0)
+    SocketHandle fd = sys::kNoSocket;
+    for (addrinfo* a = res; a && fd == sys::kNoSocket; a = a->ai_next) {
+        fd = sys::openSocket(a->ai_family, a->ai_socktype, true);
+        if (fd == sys::kNoSocket)
             continue;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS) {
-            ::close(fd);
-            fd = -1;
+        if (::connect(fd, a->ai_addr, int(a->ai_addrlen)) != 0 && !sys::connectInProgress(sys::socketError())) {
+            sys::closeSocket(fd);
+            fd = sys::kNoSocket;
             continue;
         }
         int err = 0;
         socklen_t len = sizeof err;
-        if (!waitFor(fd, POLLOUT, deadline) || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-            ::close(fd);
-            fd = -1;
+        if (!waitFor(fd, true, deadline)
+            || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0 || err != 0) {
+            sys::closeSocket(fd);
+            fd = sys::kNoSocket;
         }
     }
     ::freeaddrinfo(res);
-    if (fd < 0)
+    if (fd == sys::kNoSocket)
         why = "exit node " + host + ":" + std::to_string(port) + " unreachable";
     return fd;
 }
@@ -124,8 +134,8 @@ ProbeResult probeExitNode(const std::string& host, std::uint16_t port, const std
         return r;
     }
     const auto deadline = Clock::now() + timeout;
-    const int fd = connectTo(host, port, deadline, r.msg);
-    if (fd < 0)
+    const SocketHandle fd = connectTo(host, port, deadline, r.msg);
+    if (fd == sys::kNoSocket)
         return r;
     unsigned char reply[2];
     std::string auth;
@@ -149,7 +159,7 @@ ProbeResult probeExitNode(const std::string& host, std::uint16_t port, const std
         r.verdict = ProbeVerdict::Accepted;
         r.msg = "success";
     }
-    ::close(fd);
+    sys::closeSocket(fd);
     return r;
 }
 

@@ -8,6 +8,7 @@
 #include "options.h"
 #include "proxycore.h"
 #include "serviceclient.h"
+#include "sysport.h"
 
 #include <nlohmann/json.hpp>
 
@@ -31,7 +32,7 @@ void onSignal(int)
 
 int main(int argc, char** argv)
 {
-    std::signal(SIGPIPE, SIG_IGN);
+    zq::sys::initSockets();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const auto options = parseOptions(args, error);

@@ -1,6 +1,8 @@
 #pragma once
 // One JSON datagram to the client's notification port after each change of the bindings.
 
+#include "sysport.h"
+
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -19,7 +21,7 @@ public:
 
 private:
     std::uint16_t m_port;
-    int m_fd = -1;
+    sys::SocketHandle m_fd = sys::kNoSocket;
     std::mutex m_mutex;
 };
 

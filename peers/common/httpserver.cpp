@@ -19,9 +19,11 @@
 
 #include <nlohmann/json.hpp>
 
+#ifndef _WIN32
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#endif
 
 #include <atomic>
 #include <cctype>
@@ -531,8 +533,16 @@ int HttpServer::bind(const std::string& host, int port, std::string* error)
         if (d->acceptor.is_open())
             d->acceptor.close(ec);
         d->acceptor.open(ep.protocol(), ec);
+#ifdef _WIN32
+        // There SO_REUSEADDR would let us take a port another program listens on.
+        if (!ec) {
+            error_code ignored;
+            d->acceptor.set_option(net::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true), ignored);
+        }
+#else
         if (!ec)
             d->acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+#endif
         if (!ec)
             d->acceptor.bind(ep, ec);
         if (!ec)

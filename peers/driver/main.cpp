@@ -7,20 +7,24 @@
 
 #include "driverlog.h"
 #include "payloadcodeccore.h"
+#include "sysport.h"
 
 #include <nlohmann/json.hpp>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 #include <vector>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 using zq::driver::logLine;
 
@@ -47,26 +51,19 @@ bool isEncoded(int position)
 
 std::string folderOf(const std::string& path)
 {
-    const auto slash = path.rfind('/');
+    const auto slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-std::string selfPath(const char* argv0)
-{
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, std::size_t(n)) : std::string(argv0);
-}
-
-bool sendTo(int socket, std::uint16_t port, const std::string& text)
+bool sendTo(zq::sys::SocketHandle socket, std::uint16_t port, const std::string& text)
 {
     sockaddr_in to {};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const ssize_t n = ::sendto(socket, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const long n = ::sendto(socket, text.data(), int(text.size()), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     logLine("sent " + text + " to " + std::to_string(port));
-    return n == ssize_t(text.size());
+    return n == long(text.size());
 }
 
 std::string state(const std::string& name)
@@ -79,16 +76,15 @@ std::string state(const std::string& name)
 int main(int argc, char** argv)
 {
     // Leave with the process that started us, even one killed outright.
-    const pid_t parent = ::getppid();
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent)
+    const zq::sys::ParentWatch parent;
+    if (!parent.alive())
         return 0;
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    zq::sys::initSockets();
 
-    zq::driver::openLog(folderOf(selfPath(argv[0])) + "/Tarn_Driver.log");
-    logLine("started, pid " + std::to_string(::getpid()) + ", " + std::to_string(argc - 1) + " arguments");
+    zq::driver::openLog(folderOf(zq::sys::executablePath(argv[0])) + "/Tarn_Driver.log");
+    logLine("started, pid " + std::to_string(zq::sys::processId()) + ", " + std::to_string(argc - 1) + " arguments");
     if (argc - 1 != kArgumentCount) {
         logLine("error: expected " + std::to_string(kArgumentCount) + " arguments");
         return 2;
@@ -113,18 +109,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const zq::sys::SocketHandle sock = zq::sys::openSocket(AF_INET, SOCK_DGRAM);
     sockaddr_in self {};
     self.sin_family = AF_INET;
     self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof self;
-    if (sock < 0 || ::bind(sock, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0
+    if (sock == zq::sys::kNoSocket || ::bind(sock, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0
         || ::getsockname(sock, reinterpret_cast<sockaddr*>(&self), &length) != 0) {
-        logLine(std::string("error: cannot bind a UDP port: ") + std::strerror(errno));
+        logLine("error: cannot bind a UDP port: " + zq::sys::socketErrorText(zq::sys::socketError()));
         return 3;
     }
-    const timeval timeout { 0, 200 * 1000 };
-    ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    zq::sys::setReceiveTimeout(sock, 200);
     const auto client = std::uint16_t(clientPort);
     const int listenPort = ntohs(self.sin_port);
     logLine("listening on 127.0.0.1:" + std::to_string(listenPort));
@@ -136,11 +131,11 @@ int main(int argc, char** argv)
     char buffer[2048];
     while (!g_stop) {
         // A parent-death signal may be lost in a race at start; the parent id tells too.
-        if (::getppid() != parent) {
+        if (!parent.alive()) {
             logLine("client gone; leaving");
             break;
         }
-        const ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
+        const long n = ::recv(sock, buffer, sizeof buffer, 0);
         if (n < 0)
             continue;
         const std::string text(buffer, std::size_t(n));
@@ -158,13 +153,13 @@ int main(int argc, char** argv)
             }
             sendTo(sock, client, state("exitOK"));
             logLine("exiting");
-            ::close(sock);
+            zq::sys::closeSocket(sock);
             return 0;
         } else {
             logLine("unknown command ignored");
         }
     }
     logLine("stopped");
-    ::close(sock);
+    zq::sys::closeSocket(sock);
     return 0;
 }

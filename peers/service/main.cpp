@@ -8,6 +8,7 @@
 #include "httpserver.h"
 #include "serviceapi.h"
 #include "servicedata.h"
+#include "sysport.h"
 
 #ifdef ZQ_HAVE_EXIT_NODE
 #include "exitnode.h"
@@ -15,16 +16,18 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <limits.h>
 #include <memory>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
+
+#ifndef _WIN32
+#include <pthread.h>
+#endif
 
 namespace {
 
@@ -61,11 +64,10 @@ bool fileExists(const std::string& path)
 // build/bin/../../data/service.json next to the executable, else the source tree's copy.
 std::string defaultDataFile()
 {
-    char exe[PATH_MAX] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        std::string dir(exe, std::size_t(n));
-        dir = dir.substr(0, dir.find_last_of('/'));
+    std::string dir = zq::sys::executablePath("");
+    const auto slash = dir.find_last_of("/\\");
+    if (slash != std::string::npos) {
+        dir = dir.substr(0, slash);
         const std::string candidate = dir + "/../../data/service.json";
         if (fileExists(candidate))
             return candidate;
@@ -148,6 +150,15 @@ std::string reachableHost(const std::string& host)
     return host;
 }
 
+#ifdef _WIN32
+// No sigwait there: the handlers only raise a flag the main thread watches.
+std::atomic<bool> g_stopRequested { false };
+void onStopSignal(int)
+{
+    g_stopRequested = true;
+}
+#endif
+
 std::string hostPortText(const std::string& host, int port)
 {
     const bool v6 = host.find(':') != std::string::npos;
@@ -163,13 +174,18 @@ int main(int argc, char** argv)
     if (!options)
         return status;
 
+#ifdef _WIN32
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#else
     // SIGINT/SIGTERM are taken by a waiting thread; block them before any thread starts.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    zq::sys::initSockets();
 
     // Before the state is loaded: loading drops entries older than a day by this clock.
     zq::service::setClockOffset(options->clockOffset);
@@ -255,8 +271,13 @@ int main(int argc, char** argv)
     std::cout << "listening " << scheme << "://" << hostPortText(listen.host, port) << " exit "
               << hostPortText(exitAddress.host, exitAddress.port) << std::endl;
 
+#ifdef _WIN32
+    while (!g_stopRequested)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+#else
     int sig = 0;
     sigwait(&stopSignals, &sig);
+#endif
     server.stop();
     serving.join();
 #ifdef ZQ_HAVE_EXIT_NODE

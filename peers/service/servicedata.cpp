@@ -2,7 +2,12 @@
 
 #include "atomicfile.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
 #include <set>
 
