@@ -1,14 +1,24 @@
 #include "engine.h"
 
+#include "sysport.h"
+
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <future>
-#include <poll.h>
-#include <pthread.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <sys/resource.h>
+#endif
+#ifdef __linux__
+// Socket to pipe to socket inside the kernel.
+#define ZQ_SOCKS_SPLICE 1
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace zq::socks::detail {
 
@@ -28,9 +38,11 @@ constexpr auto kAcceptPause = std::chrono::milliseconds(50);
 // Shedding ends at least this many half-closed sessions per thread, or a quarter of them.
 constexpr std::size_t kShedAtLeast = 8;
 
-// Many ports times many clients: take every descriptor the system allows.
+// Many ports times many clients: take every descriptor the system allows. Windows sockets have
+// no small per-process limit to raise.
 void raiseDescriptorLimit()
 {
+#ifndef _WIN32
     static std::once_flag once;
     std::call_once(once, [] {
         rlimit lim {};
@@ -39,12 +51,51 @@ void raiseDescriptorLimit()
             setrlimit(RLIMIT_NOFILE, &lim);
         }
     });
+#endif
 }
 
+// Windows says WSAEMFILE and WSAENOBUFS, which Asio gives as no_descriptors and no_buffer_space.
 bool outOfResources(const std::error_code& ec)
 {
     return ec == asio::error::no_descriptors || ec == std::errc::too_many_files_open_in_system
-        || ec == asio::error::no_buffer_space || ec == asio::error::no_memory;
+        || ec == asio::error::no_buffer_space || ec == std::errc::no_buffer_space || ec == asio::error::no_memory;
+}
+
+bool envFlag(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v && *v && std::string_view(v) != "0";
+}
+
+bool portableByDefault()
+{
+#ifdef ZQ_SOCKS_SPLICE
+    static const bool forced = envFlag("ZQ_PORTABLE_DATAPLANE");
+    return forced;
+#else
+    return true;
+#endif
+}
+
+// Spare relay buffers are mapped, not malloc'ed, so the pages go back to the system when a
+// burst is over.
+void* mapBlock()
+{
+#ifdef _WIN32
+    return VirtualAlloc(nullptr, kBufferSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+#else
+    void* b = mmap(nullptr, kBufferSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return b == MAP_FAILED ? nullptr : b;
+#endif
+}
+
+void unmapBlock(void* b)
+{
+#ifdef _WIN32
+    VirtualFree(b, 0, MEM_RELEASE);
+#else
+    munmap(b, kBufferSize);
+#endif
 }
 
 bool wouldBlock(const std::error_code& ec)
@@ -56,8 +107,22 @@ bool wouldBlock(const std::error_code& ec)
 // said all it will before its answer came is taken as gone.
 bool clientGone(Session& s)
 {
-    pollfd p { s.client.native_handle(), short(s.relaying ? 0 : POLLRDHUP), 0 };
-    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+#ifdef __linux__
+    if (!s.worker.engine.portable()) {
+        pollfd p { s.client.native_handle(), short(s.relaying ? 0 : POLLRDHUP), 0 };
+        return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+    }
+#endif
+    // Without a hang-up event: a peek tells a reset, and an end of sending unless it is one
+    // side of a relayed half-close.
+    switch (sys::peekPeer(s.client.native_handle())) {
+    case sys::PeerState::Failed:
+        return true;
+    case sys::PeerState::Ended:
+        return !s.relaying;
+    default:
+        return false;
+    }
 }
 } // namespace
 
@@ -119,10 +184,6 @@ Worker::Worker(Engine& e)
     : engine(e)
     , buffer(new std::uint8_t[kBufferSize])
 {
-    Pipe p;
-    splicing = std::getenv("ZQ_SOCKS_NO_SPLICE") == nullptr && takePipe(p);
-    if (splicing)
-        givePipe(p);
 }
 
 Worker::~Worker()
@@ -130,9 +191,20 @@ Worker::~Worker()
     // Members go in reverse order: the context before byPort, so the coroutines it destroys can
     // still unlink their sessions.
     for (void* b : spare)
-        munmap(b, kBufferSize);
+        unmapBlock(b);
     for (Pipe p : pipes)
         closePipe(p);
+}
+
+void Worker::choosePath(bool portable)
+{
+    static const bool noSplice = envFlag("ZQ_SOCKS_NO_SPLICE");
+    Pipe p;
+    splicing = !portable && !noSplice && takePipe(p);
+    if (splicing)
+        givePipe(p);
+    for (; !splicing && !pipes.empty(); pipes.pop_back())
+        closePipe(pipes.back());
 }
 
 void Worker::link(Session* s)
@@ -162,6 +234,7 @@ void Worker::unlink(Session* s)
     s->prev = s->next = nullptr;
 }
 
+#ifdef ZQ_SOCKS_SPLICE
 bool Worker::takePipe(Pipe& out)
 {
     if (!pipes.empty()) {
@@ -190,6 +263,14 @@ void Worker::closePipe(Pipe p)
     ::close(p.read);
     ::close(p.write);
 }
+#else
+bool Worker::takePipe(Pipe&)
+{
+    return false;
+}
+void Worker::givePipe(Pipe) { }
+void Worker::closePipe(Pipe) { }
+#endif
 
 void* Worker::takeBlock()
 {
@@ -198,9 +279,7 @@ void* Worker::takeBlock()
         spare.pop_back();
         return b;
     }
-    // Mapped, not malloc'ed, so the pages go back to the system when the burst is over.
-    void* b = mmap(nullptr, kBufferSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return b == MAP_FAILED ? nullptr : b;
+    return mapBlock();
 }
 
 void Worker::giveBlock(void* block)
@@ -208,7 +287,7 @@ void Worker::giveBlock(void* block)
     if (spare.size() < kSpareBlocks)
         spare.push_back(block);
     else
-        munmap(block, kBufferSize);
+        unmapBlock(block);
 }
 
 // ---- Engine
@@ -230,12 +309,24 @@ Engine::Engine(unsigned threads, Serve serve)
     : m_serve(std::move(serve))
 {
     raiseDescriptorLimit();
+    sys::initSockets();
     if (threads == 0)
         threads = std::max(1u, std::thread::hardware_concurrency());
     for (unsigned i = 0; i < threads; ++i) {
         m_workers.push_back(std::make_unique<Worker>(*this));
         m_workers.back()->index = i;
     }
+    setPortable(portableByDefault());
+}
+
+void Engine::setPortable(bool on)
+{
+#ifndef ZQ_SOCKS_SPLICE
+    on = true;
+#endif
+    m_portable = on;
+    for (auto& w : m_workers)
+        w->choosePath(on);
 }
 
 Engine::~Engine()
@@ -290,8 +381,17 @@ std::uint16_t Engine::listen(const std::string& host, std::uint16_t port, std::e
     auto l = std::make_shared<Listener>(w);
     const tcp::endpoint ep(addr, port);
     l->acceptor.open(ep.protocol(), ec);
+#ifdef _WIN32
+    // There SO_REUSEADDR would let us take a port another program listens on: ask for it alone.
+    if (!ec) {
+        const BOOL on = TRUE;
+        ::setsockopt(l->acceptor.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+            sizeof on);
+    }
+#else
     if (!ec)
         l->acceptor.set_option(Acceptor::reuse_address(true), ec);
+#endif
     if (!ec)
         l->acceptor.bind(ep, ec);
     if (!ec)
@@ -352,10 +452,7 @@ void Engine::start()
         asio::co_spawn(w->ctx, sweepLoop(*w), asio::detached);
         w->thread = std::thread([ctx = &w->ctx] {
             // Writes to a peer that has gone must fail with EPIPE, not kill the process.
-            sigset_t pipe;
-            sigemptyset(&pipe);
-            sigaddset(&pipe, SIGPIPE);
-            pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+            sys::ignoreBrokenPipeInThisThread();
             for (;;) {
                 try {
                     ctx->run();
@@ -524,12 +621,13 @@ struct Step {
     std::error_code ec;
 };
 
+Step copyStep(Worker& w, Socket& from, Socket& to);
+
+#ifdef ZQ_SOCKS_SPLICE
 std::error_code lastError()
 {
     return std::error_code(errno, asio::error::get_system_category());
 }
-
-Step copyStep(Worker& w, Socket& from, Socket& to);
 
 // Through a pipe: the kernel hands pages from socket to socket without copying them. When the
 // receiver cannot take everything, the direction keeps the pipe (`pipe`) with `pending` bytes.
@@ -571,6 +669,7 @@ Step spliceStep(Worker& w, Socket& from, Socket& to, Worker::Pipe& pipe)
         w.givePipe(pipe);
     return st;
 }
+#endif
 
 // Through the thread's buffer: read, then write at once; only the rest is copied aside.
 Step copyStep(Worker& w, Socket& from, Socket& to)
@@ -626,8 +725,12 @@ Task<void> pump(std::shared_ptr<Session> s, bool outbound)
             if (ec || s->closed)
                 co_return;
         }
+#ifdef ZQ_SOCKS_SPLICE
         Worker::Pipe pipe;
         Step st = w.splicing ? spliceStep(w, from, to, pipe) : copyStep(w, from, to);
+#else
+        Step st = copyStep(w, from, to);
+#endif
         if (st.again) {
             burst = 0;
             continue;
@@ -650,6 +753,7 @@ Task<void> pump(std::shared_ptr<Session> s, bool outbound)
             s->close();
             co_return;
         }
+#ifdef ZQ_SOCKS_SPLICE
         if (st.pending && !st.block) {
             // The pipe holds the rest until the receiver can take it.
             while (st.pending) {
@@ -673,6 +777,7 @@ Task<void> pump(std::shared_ptr<Session> s, bool outbound)
             burst = 0;
             continue;
         }
+#endif
         if (st.pending) {
             auto [wec, written] = co_await asio::async_write(to, asio::buffer(st.block, st.pending), nothrow);
             w.giveBlock(st.block);

@@ -94,7 +94,9 @@ struct Worker {
     bool takePipe(Pipe& out); // removes the free pipe from the pool
     void givePipe(Pipe p); // back to the pool; must be empty
     static void closePipe(Pipe p);
-    bool splicing = true;
+    // Splices when the engine is not portable and a pipe can be had (ZQ_SOCKS_NO_SPLICE=1: never).
+    void choosePath(bool portable);
+    bool splicing = false;
     std::vector<Pipe> pipes;
     std::vector<void*> spare;
     std::uint32_t gen = 1;
@@ -119,6 +121,11 @@ public:
     // Most sessions at once, 0 for no limit; at the limit new clients wait in the listen queue.
     // Before start().
     void setMaxSessions(std::size_t n) { m_maxSessions = n; }
+    // Portable: bytes are copied through a buffer and a gone client is told by peeking, as on
+    // Windows; otherwise Linux splices through pipes and polls for a hang-up. Portable by default
+    // where there is no splice, or with ZQ_PORTABLE_DATAPLANE=1. Before start().
+    void setPortable(bool on);
+    bool portable() const { return m_portable; }
 
     // Returns the bound port, 0 with `ec` set on failure.
     std::uint16_t listen(const std::string& host, std::uint16_t port, std::error_code& ec);
@@ -140,8 +147,9 @@ private:
     void runOn(Worker& w, const std::function<void()>& fn);
     void startSession(Worker& w, std::uint16_t port, Socket sock);
     Task<void> acceptLoop(std::shared_ptr<Listener> l);
-    // Out of descriptors or at the session limit: every thread ends its sessions whose client has
-    // gone and its oldest half-closed ones, so that new clients get in.
+    // Out of descriptors (or socket buffers, as Windows says it) or at the session limit: every
+    // thread ends its sessions whose client has gone and its oldest half-closed ones, so that new
+    // clients get in.
     void shed();
     static void shedOn(Worker& w);
     // Sheds and backs off briefly; false once the listener is closed.
@@ -152,6 +160,7 @@ private:
     Timeouts m_timeouts;
     std::chrono::milliseconds m_sweepInterval { 1000 };
     std::size_t m_maxSessions = 0;
+    bool m_portable = false;
     std::atomic<std::size_t> m_count { 0 };
     std::atomic<unsigned> m_next { 0 };
     std::atomic<bool> m_running { false };

@@ -2,7 +2,9 @@
 
 #include "engine.h"
 
+#ifndef _WIN32
 #include <netinet/in.h>
+#endif
 
 namespace zq::socks {
 
@@ -40,8 +42,10 @@ std::error_code openBound(Socket& sock, const asio::ip::address& bindAddr)
     sock.open(bindAddr.is_v4() ? tcp::v4() : tcp::v6(), ec);
     if (ec)
         return ec;
+#ifdef IP_BIND_ADDRESS_NO_PORT
     int on = 1;
     ::setsockopt(sock.native_handle(), IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+#endif
     sock.bind(tcp::endpoint(bindAddr, 0), ec);
     return ec;
 }
@@ -195,6 +199,16 @@ std::uint16_t ExitNode::listen(const std::string& host, std::uint16_t port)
 void ExitNode::setTimeouts(const Timeouts& timeouts)
 {
     m_impl->engine.setTimeouts(timeouts);
+}
+
+void ExitNode::setPortable(bool on)
+{
+    m_impl->engine.setPortable(on);
+}
+
+bool ExitNode::portable() const
+{
+    return m_impl->engine.portable();
 }
 
 void ExitNode::start()

@@ -32,6 +32,9 @@ public:
     std::uint16_t listen(const std::string& host, std::uint16_t port);
     // Before start().
     void setTimeouts(const Timeouts& timeouts);
+    // As Relay::setPortable.
+    void setPortable(bool on);
+    bool portable() const;
     void start();
     // Closes the listener and every connection; their last byte counts are reported before it returns.
     void stop();

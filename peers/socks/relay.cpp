@@ -278,6 +278,16 @@ void Relay::setMaxConnections(std::size_t n)
     m_impl->engine.setMaxSessions(n);
 }
 
+void Relay::setPortable(bool on)
+{
+    m_impl->engine.setPortable(on);
+}
+
+bool Relay::portable() const
+{
+    return m_impl->engine.portable();
+}
+
 void Relay::start()
 {
     auto& impl = *m_impl;

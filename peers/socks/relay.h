@@ -63,6 +63,10 @@ public:
     // Most clients relayed at once (0: no limit). At the limit, new clients wait in the listen
     // queue while clients that have gone and the oldest half-closed relays are ended.
     void setMaxConnections(std::size_t n);
+    // The copying data path of systems without splice (Windows), here too; the default there, or
+    // everywhere with ZQ_PORTABLE_DATAPLANE=1. Before start().
+    void setPortable(bool on);
+    bool portable() const;
     void start();
     // Closes every listener and connection and ends the threads; final.
     void stop();

@@ -1,9 +1,9 @@
 #include "upstreampool.h"
 
+#include "sysport.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <sys/socket.h>
 
 namespace zq::socks::detail {
 
@@ -226,9 +226,7 @@ Task<void> UpstreamPools::fill(std::shared_ptr<UpstreamPools> self, std::shared_
         auto [ec] = co_await m->sock.async_wait(Socket::wait_read, nothrow);
         if (!m->waiting)
             co_return; // taken, retired or dropped
-        char probe;
-        const ssize_t n = ::recv(m->sock.native_handle(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-        if (ec || n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+        if (ec || sys::peekPeer(m->sock.native_handle()) != sys::PeerState::Quiet)
             break;
     }
     m->waiting = false;
