@@ -45,6 +45,7 @@ public:
     void closeConnections(const std::vector<std::uint16_t>& ports) override { m_relay.closeConnections(ports); }
     void start() override { m_relay.start(); }
     void stop() override { m_relay.stop(); }
+    bool portable() const override { return m_relay.portable(); }
 
 private:
     socks::Relay m_relay;

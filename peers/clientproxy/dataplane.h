@@ -25,6 +25,8 @@ public:
     virtual void closeConnections(const std::vector<std::uint16_t>& ports) = 0;
     virtual void start() = 0;
     virtual void stop() = 0;
+    // Bytes copied through buffers rather than spliced (see socks::Relay::setPortable).
+    virtual bool portable() const { return false; }
 };
 
 // The relay when it is built in, else a stand-in that opens nothing.

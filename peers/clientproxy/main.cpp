@@ -62,6 +62,8 @@ int main(int argc, char** argv)
     if (poolSettings.idle.count() == 0 || poolSettings.maxPerRoute == 0)
         logLine("warm upstream connections off");
     auto plane = makeDataPlane(2, poolSettings, std::chrono::milliseconds(std::max(100LL, pool->lingerMs)));
+    if (haveRelay())
+        logLine(plane->portable() ? "relay data path: copying" : "relay data path: splicing");
     ProxyCore core(*plane, o.apiPort, o.programPort);
     Notifier notifier(o.udpPort);
     core.setChangeListener([&notifier](const std::string& event, const std::vector<std::uint16_t>& ports) {
