@@ -1,6 +1,11 @@
 #pragma once
 // The three line lists (S5, unlimited, residential): building each plan's query, turning replies
 // into records, the duplicate filter against the plan's today list, and sorting by list name.
+//
+// Ownership: a record of a line list belongs to the catalogue until a saved list adopts it (see
+// SavedLists). The catalogue deletes a record its list no longer holds, unless the retain check
+// says another owner's list still does. Views, port slots and search results hold records by
+// QPointer only and never keep one alive.
 
 #include "formfields.h"
 #include "linerecords.h"

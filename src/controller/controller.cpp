@@ -57,6 +57,7 @@ Controller::Controller(const QString& documentsDir, const QString& appDir, QObje
     m_notificationSocket->bind(QHostAddress::LocalHost, quint16(m_notificationPort), QAbstractSocket::ShareAddress);
     initPorts();
     initProgramProxy();
+    initModels();
 }
 
 Controller::~Controller() = default;

@@ -6,6 +6,7 @@
 #include "endpoints.h"
 #include "payloadcodec.h"
 
+#include <QAbstractItemModel>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -13,6 +14,7 @@
 
 class QTimer;
 class QUdpSocket;
+class RecordListModel;
 class Account;
 class RequestLayer;
 namespace zq::ports {
@@ -42,6 +44,17 @@ class LineCatalogue;
 
 class Controller : public QObject {
     Q_OBJECT
+    // The views' list models (C++ owned). Each follows its owner's list; the lists behind the
+    // line and today models refresh on the status signals that change them.
+    Q_PROPERTY(QAbstractItemModel* lineModel READ lineModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* resiLineModel READ resiLineModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* todayModel READ todayModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* resiTodayModel READ resiTodayModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* favouriteModel READ favouriteModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* resiFavouriteModel READ resiFavouriteModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* portForwardModel READ portForwardModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* portSlotModel READ portSlotModel CONSTANT)
+    Q_PROPERTY(QAbstractItemModel* programModel READ programModel CONSTANT)
 public:
     // The process-wide instance, created on first use.
     static Controller* instance();
@@ -219,6 +232,18 @@ public:
     zq::catalogue::AreaCatalogue* areas() const { return m_areas; }
     zq::catalogue::LineCatalogue* lines() const { return m_lines; }
 
+    // --- view models ---
+    QAbstractItemModel* lineModel() const;
+    QAbstractItemModel* resiLineModel() const;
+    QAbstractItemModel* todayModel() const;
+    QAbstractItemModel* resiTodayModel() const;
+    QAbstractItemModel* favouriteModel() const;
+    QAbstractItemModel* resiFavouriteModel() const;
+    QAbstractItemModel* portForwardModel() const;
+    // The port table's slots (the row menu's port list).
+    QAbstractItemModel* portSlotModel() const;
+    QAbstractItemModel* programModel() const;
+
     // Read by components and tests.
     const AppPaths& paths() const { return m_paths; }
     const QString& unionId() const { return m_unionId; }
@@ -320,7 +345,8 @@ private:
 
     // --- ports, saved lists, helper ---
     void initPorts();
-    // Whether anything besides the six saved lists still shows a record.
+    // Whether another owner's list (a line list) or a port slot still holds a record. Views,
+    // the port-forward view and search results hold records weakly and are not asked.
     bool heldOutsideSavedLists(QObject* record) const;
     zq::ports::PortTable* m_portTable = nullptr;
     zq::lists::SavedLists* m_savedLists = nullptr;
@@ -333,7 +359,19 @@ private:
     zq::lists::Favourites* m_favourites = nullptr;
     zq::ports::Upkeep* m_upkeep = nullptr;
     zq::ports::PortForward* m_forward = nullptr;
-    QList<QObject*> m_searchResult;
+
+    // --- view models ---
+    void initModels();
+    // The port-forward entries a view shows: all but the per-program proxy's port.
+    QList<QObject*> withoutProgramPort(const QList<QObject*>& entries) const;
+    RecordListModel* m_lineModel = nullptr;
+    RecordListModel* m_resiLineModel = nullptr;
+    RecordListModel* m_todayModel = nullptr;
+    RecordListModel* m_resiTodayModel = nullptr;
+    RecordListModel* m_favouriteModel = nullptr;
+    RecordListModel* m_resiFavouriteModel = nullptr;
+    RecordListModel* m_portForwardModel = nullptr;
+    RecordListModel* m_portSlotModel = nullptr;
 
     // --- per-program proxy ---
 public:

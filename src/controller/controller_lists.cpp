@@ -8,7 +8,9 @@
 #include "helperprocess.h"
 #include "portbindings.h"
 #include "portforward.h"
+#include "portinfo.h"
 #include "porttable.h"
+#include "recordlistmodel.h"
 #include "requestlayer.h"
 #include "requestposter.h"
 #include "savedlists.h"
@@ -206,13 +208,12 @@ void Controller::setFavouriteRemark(QString ip, QString planType, QString remark
 QList<QObject*> Controller::searchTodayList(QString type, QString countryName, QString stateName, QString cityName,
     QString bindType, QString startIp, QString endIp)
 {
-    m_searchResult.clear();
-    if (type == QLatin1String("S5") || type == QLatin1String("Resident Traffic")) {
-        const Plan plan = type == QLatin1String("S5") ? Plan::S5 : Plan::ResiTraffic;
-        m_searchResult = zq::lists::searchToday(
-            m_savedLists->list(Kind::Today, plan), { countryName, stateName, cityName, bindType, startIp, endIp });
-    }
-    return m_searchResult;
+    // The result only shows records: it keeps none alive (the today list owns them).
+    if (type != QLatin1String("S5") && type != QLatin1String("Resident Traffic"))
+        return {};
+    const Plan plan = type == QLatin1String("S5") ? Plan::S5 : Plan::ResiTraffic;
+    return zq::lists::searchToday(
+        m_savedLists->list(Kind::Today, plan), { countryName, stateName, cityName, bindType, startIp, endIp });
 }
 
 QStringList Controller::searchBindType(QString text)
@@ -222,7 +223,10 @@ QStringList Controller::searchBindType(QString text)
 
 QList<QObject*> Controller::getPortForwordList()
 {
-    return m_forward->getPortForwordList();
+    // A new build deletes the previous one's entries: the model takes the new ones at once.
+    QList<QObject*> entries = m_forward->getPortForwordList();
+    m_portForwardModel->show(withoutProgramPort(entries));
+    return entries;
 }
 
 QString Controller::getCopyAllInfo()

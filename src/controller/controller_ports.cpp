@@ -136,15 +136,7 @@ bool Controller::heldOutsideSavedLists(QObject* record) const
         if (m_lines->lines(plan).contains(record))
             return true;
     }
-    if (m_portTable->holds(record) || m_searchResult.contains(record))
-        return true;
-    if (!m_bindings)
-        return false;
-    for (PortInfo* slot : m_bindings->portForwardList()) {
-        if (slot->getLineInfo() == record)
-            return true;
-    }
-    return false;
+    return m_portTable->holds(record);
 }
 
 // --- local proxy helper ---

@@ -1,6 +1,7 @@
 #pragma once
 // The favourite lists against the service: fetching and merging them (sharing records with the
-// today lists), adding a line, removing ("dislike") one, and remarks.
+// today lists), adding a line, removing ("dislike") one, and remarks. The records are SavedLists'
+// (it alone deletes them); this object hands dropped ones to SavedLists::release.
 
 #include "formfields.h"
 #include "linerecords.h"

@@ -2,9 +2,11 @@
 // The six per-account lists of saved lines (a today list and a favourite list per plan) and
 // their files in the data folder: codec-scrambled compact JSON arrays of nineteen-key objects.
 //
-// Ownership: every record in a saved list is a child of this object. A record may sit in several
-// lists at once (today, favourite, a line list, a port slot); whoever drops it from a list calls
-// release(), which deletes it later only when no holder is left (see setRetainCheck).
+// Ownership: every record in a saved list is a child of this object, and only this object
+// deletes it. A record may sit in several owners' lists at once (today, favourite, a line list)
+// and show on a port slot; whoever drops it from a list calls release(), which deletes it later
+// only when none of these is left (see setRetainCheck). Views, the port-forward view and today
+// search results hold records by QPointer and are never asked.
 
 #include "linerecords.h"
 

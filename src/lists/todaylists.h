@@ -2,7 +2,8 @@
 // The today lists against the service and the helper: fetching the service's record of today's
 // bindings and merging it with the lists in memory (one-day and six-hour rules, lines bound from
 // other devices), taking the helper's actual port bindings, and binding every today line to its
-// port again after the helper (re)starts.
+// port again after the helper (re)starts. The records are SavedLists' (it alone deletes them);
+// this object merges into its lists and hands replaced records to SavedLists::release.
 
 #include "formfields.h"
 #include "linerecords.h"

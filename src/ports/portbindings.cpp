@@ -301,7 +301,7 @@ void PortBindings::dealFreeOneProxyPort(const QJsonObject& reply, const QString&
     }
     for (int i = m_forwardList.size() - 1; i >= 0; --i) {
         PortInfo* slot = m_forwardList.at(i);
-        if (slot->getPort() != port)
+        if (!slot || slot->getPort() != port)
             continue;
         clearSlotAndLine(slot);
         m_forwardList.removeAt(i);
@@ -329,8 +329,10 @@ void PortBindings::dealFreeProxyPort(const QJsonObject& reply)
     }
     for (PortInfo* slot : m_ports->list())
         clearSlotAndLine(slot);
-    for (PortInfo* slot : qAsConst(m_forwardList))
-        clearSlotAndLine(slot);
+    for (PortInfo* slot : qAsConst(m_forwardList)) {
+        if (slot)
+            clearSlotAndLine(slot);
+    }
     for (Kind kind : { Kind::Today, Kind::Favourite }) {
         for (Plan plan : { Plan::S5, Plan::Unlimited, Plan::ResiTraffic })
             m_lists->save(kind, plan);

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -65,8 +66,9 @@ public:
     void dealFreeProxyPort(const QJsonObject& reply);
 
     QString lastBindIp() const { return m_lastBindIp; }
-    // The port-forward view's slots, cleared by releases with the port table.
-    QList<PortInfo*>& portForwardList() { return m_forwardList; }
+    // The port-forward view's slots, cleared by releases with the port table. Held weakly: the
+    // table deletes the slots a new range drops.
+    QList<QPointer<PortInfo>>& portForwardList() { return m_forwardList; }
 
 signals:
     void setPortSessionStatus(bool status, QString message, QString ip);
@@ -109,7 +111,7 @@ private:
     zq::catalogue::Poster m_post;
     std::function<void()> m_refreshIpCount;
     QString m_lastBindIp;
-    QList<PortInfo*> m_forwardList;
+    QList<QPointer<PortInfo>> m_forwardList;
 };
 
 } // namespace zq::ports

@@ -15,7 +15,8 @@ namespace zq::ports {
 using zq::catalogue::Plan;
 using zq::lists::Kind;
 
-PortForward::PortForward(PortTable* ports, const zq::lists::SavedLists* lists, QList<PortInfo*>* list, QObject* parent)
+PortForward::PortForward(
+    PortTable* ports, const zq::lists::SavedLists* lists, QList<QPointer<PortInfo>>* list, QObject* parent)
     : QObject(parent)
     , m_ports(ports)
     , m_lists(lists)
@@ -54,7 +55,8 @@ QList<QObject*> PortForward::getPortForwordList()
         }
     }
     if (allEmpty) {
-        *m_list = m_ports->list();
+        for (PortInfo* slot : m_ports->list())
+            m_list->append(slot);
     } else {
         for (PortInfo* slot : m_ports->list()) {
             for (const auto& p : plans) {
@@ -90,8 +92,9 @@ QList<QObject*> PortForward::getPortForwordList()
 QString PortForward::getCopyAllInfo(const QString& localIp, int programPort) const
 {
     QString text;
+    // A slot the range has dropped since the build is gone from the list's view.
     for (const PortInfo* entry : qAsConst(*m_list)) {
-        if (entry->getUsed() && entry->getPort() != programPort)
+        if (entry && entry->getUsed() && entry->getPort() != programPort)
             text += localIp + QLatin1Char(':') + QString::number(entry->getPort()) + QLatin1Char('\n');
     }
     return text;

@@ -1,9 +1,14 @@
 #pragma once
 // The port-forward view: every bound today line on its port, then the port table's other slots,
 // one entry per port; the bound addresses as text; and the helper's bulk-binding link.
+//
+// Ownership: the entries made for today lines belong to this object, which deletes them when the
+// next build replaces them. The view only points at port-table slots (the table deletes them when
+// the range drops them) and at lines (their lists own them), both weakly.
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class PortInfo;
@@ -20,8 +25,8 @@ class PortForward : public QObject {
     Q_OBJECT
 public:
     // list is the view's list (owned by the binding work, which clears it on releases).
-    PortForward(
-        PortTable* ports, const zq::lists::SavedLists* lists, QList<PortInfo*>* list, QObject* parent = nullptr);
+    PortForward(PortTable* ports, const zq::lists::SavedLists* lists, QList<QPointer<PortInfo>>* list,
+        QObject* parent = nullptr);
 
     // Rebuilds the view. Entries made for today lines belong to this object; those of the
     // previous build are deleted once control returns to the event loop.
@@ -43,7 +48,7 @@ public:
 private:
     PortTable* m_ports;
     const zq::lists::SavedLists* m_lists;
-    QList<PortInfo*>* m_list;
+    QList<QPointer<PortInfo>>* m_list;
     QList<PortInfo*> m_made;
 };
 

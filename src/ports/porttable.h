@@ -3,8 +3,10 @@
 // building and resizing it, telling which ports other programs hold, validating a new range
 // and describing it to the user.
 //
-// Slots are children of the table and are deleted when the range drops them. A slot only points
-// at its line (see PortInfo::getLineInfo); lines belong to the lists that hold them.
+// Ownership: the table owns its slots (its children) and deletes them when the range drops them;
+// whoever else shows a slot (the port-forward view, a view model) holds a QPointer and finds it
+// gone. A slot only points at its line, weakly (see PortInfo::getLineInfo); lines belong to the
+// lists that hold them.
 
 #include "portinfo.h"
 

@@ -3,6 +3,7 @@
 #include "payloadcodec.h"
 #include "processinfo.h"
 #include "programfile.h"
+#include "recordlistmodel.h"
 
 #include <QDebug>
 #include <QDir>
@@ -20,9 +21,16 @@ ProgramList::ProgramList(const PayloadCodec* codec, const QString& dataDir, QObj
     : QObject(parent)
     , m_codec(codec)
     , m_dataDir(dataDir)
+    , m_model(new RecordListModel(ProcessInfo::staticMetaObject, "qName", this))
 {
     // New programs go before the placeholder, so there is one from the start.
     appendPlaceholder();
+    changed();
+}
+
+void ProgramList::changed()
+{
+    m_model->show(getProcessInfoList());
 }
 
 QList<QObject*> ProgramList::getProcessInfoList() const
@@ -83,6 +91,7 @@ bool ProgramList::addPrograme(const QString& name)
     entry->setImage(QUrl::fromLocalFile(picture));
     m_list.insert(m_list.size() - 1, entry);
     m_programNames.append(programName);
+    changed();
     writeCurrent();
     announce(QStringLiteral("ADD ") + programName);
     return true;
@@ -103,6 +112,7 @@ bool ProgramList::delPrograme(const QString& name)
     if (!removed)
         return false;
     m_programNames.removeOne(name);
+    changed();
     writeCurrent();
     qDebug() << "2 delPrograme " << name;
     announce(QStringLiteral("DELETE ") + name);
@@ -132,6 +142,7 @@ bool ProgramList::read(const QString& fileName)
     if (!file.open(QIODevice::ReadOnly)) {
         clear();
         appendPlaceholder();
+        changed();
         qDebug() << "proc file not exist!:" << m_list.size();
         return false;
     }
@@ -159,6 +170,7 @@ bool ProgramList::read(const QString& fileName)
         qDebug() << "program list file unreadable, kept as" << keep << kept;
     }
     appendPlaceholder();
+    changed();
     qDebug() << "read proc file:" << m_list.size();
     return true;
 }

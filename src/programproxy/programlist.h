@@ -2,6 +2,9 @@
 // The per-program proxy's list of programs: adding one from a dropped file with its icon,
 // removing one, the per-account list file, and announcing each change to the driver.
 // The list always ends with one placeholder entry (qId -1), the tile that adds a program.
+//
+// Ownership: the entries are this object's children and only it deletes them (on delete and on
+// reading another list). Its model shows them by QPointer and is told of every change.
 
 #include <QList>
 #include <QObject>
@@ -11,6 +14,7 @@
 
 class PayloadCodec;
 class ProcessInfo;
+class RecordListModel;
 
 namespace zq::programproxy {
 
@@ -32,6 +36,8 @@ public:
 
     // The entries, placeholder included. Records belong to this list.
     QList<QObject*> getProcessInfoList() const;
+    // The entries as a list model for the views, keyed by qName; follows every change.
+    RecordListModel* model() const { return m_model; }
     // qName of each program in the order added.
     const QStringList& programNames() const { return m_programNames; }
     // qName of every entry in list order, the placeholder's empty name included.
@@ -51,11 +57,13 @@ private:
     void appendPlaceholder();
     void writeCurrent();
     void announce(const QString& text);
+    void changed();
 
     const PayloadCodec* m_codec;
     QString m_dataDir;
     QList<ProcessInfo*> m_list;
     QStringList m_programNames;
+    RecordListModel* m_model;
     std::function<bool(const QString&)> m_announce;
     std::function<QString()> m_fileName;
 };

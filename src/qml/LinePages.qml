@@ -26,12 +26,11 @@ Item {
 
     // Empties every view (the proxy was switched off).
     function clearViews() {
-        lineView.records = []
-        todayView.records = []
-        resiTodayView.records = []
-        favouriteView.records = []
+        for (const model of [Controller.lineModel, Controller.resiLineModel, Controller.todayModel,
+                             Controller.resiTodayModel, Controller.favouriteModel, Controller.resiFavouriteModel])
+            model.show([])
     }
-    // Re-reads the visible view through the Controller's getters.
+    // Re-reads the visible view's list through its model (only what changed reaches the view).
     function reload() {
         if (page === "TodayList")
             reloadToday()
@@ -41,23 +40,20 @@ Item {
             reloadLines()
     }
     function reloadLines() {
-        lineView.records = residential ? Controller.getProxyServerResiTrafficInfo() : Controller.getProxyServerInfo()
+        lineView.model.refresh()
     }
     function reloadToday() {
-        todayView.records = Controller.getTodayProxyServerInfo()
-        resiTodayView.records = Controller.getTodayResiTrafficProxyServerInfo()
+        Controller.todayModel.refresh()
+        Controller.resiTodayModel.refresh()
     }
     function reloadFavourites() {
-        favouriteView.records = residential ? Controller.getFavouriteResiTrafficInfo() : Controller.getFavouriteInfo()
+        favouriteView.model.refresh()
     }
     function showTodaySearch(records) {
-        if (residential)
-            resiTodayView.records = records
-        else
-            todayView.records = records
+        (residential ? resiTodayView : todayView).model.show(records)
     }
     function clearCurrentRow() {
-        lineView.currentIndex = -1
+        lineView.clearSelection()
     }
 
     // Opens the menu at (x, y) with the binding items and/or the favourite item.
@@ -83,6 +79,7 @@ Item {
         anchors.topMargin: 4
         visible: root.page === "ProxyList"
         maskIp: root.page !== "TodayList"
+        model: root.residential ? Controller.resiLineModel : Controller.lineModel
         columns: ["ProxyIP", "Ping", "Country", "State", "City", "ZIP", "ISP"]
         onRowClicked: root.rowActivated(record, index, button, x + anchors.leftMargin, y + anchors.topMargin)
     }
@@ -91,6 +88,7 @@ Item {
         objectName: "todayView"
         anchors.fill: lineView
         visible: root.page === "TodayList" && !root.residential
+        model: Controller.todayModel
         columns: ["ProxyIP", "Ping", "Country", "City", "ZIP", "BindType", "BindTime", "BindPort", "Available",
             "Online"]
         onRowClicked: root.rowActivated(record, index, button, x + lineView.anchors.leftMargin,
@@ -101,6 +99,7 @@ Item {
         objectName: "resiTodayView"
         anchors.fill: lineView
         visible: root.page === "TodayList" && root.residential
+        model: Controller.resiTodayModel
         columns: ["ProxyIP", "Ping", "Country", "City", "ZIP", "BindTime", "BindPort", "Online"]
         onRowClicked: root.rowActivated(record, index, button, x + lineView.anchors.leftMargin,
                                         y + lineView.anchors.topMargin)
@@ -110,6 +109,7 @@ Item {
         objectName: "favouriteView"
         anchors.fill: lineView
         visible: root.page === "Favorites"
+        model: root.residential ? Controller.resiFavouriteModel : Controller.favouriteModel
         columns: root.residential ? ["ProxyIP", "Ping", "Country", "City", "ZIP", "BindTime", "BindPort", "Online",
                                      "Remark"]
                                   : ["ProxyIP", "Ping", "Country", "City", "ZIP", "BindTime", "BindPort",
@@ -225,9 +225,8 @@ Item {
     Rectangle {
         id: portList
         objectName: "portList"
-        property var slots: []
         function openBeside() {
-            slots = Controller.getPortInfoList()
+            Controller.portSlotModel.refresh()
             const right = menu.x + 185
             x = right + width <= root.width ? right : Math.max(0, menu.x - width - 5)
             y = Math.max(0, Math.min(menu.y, root.height - 10 - height))
@@ -235,7 +234,7 @@ Item {
         }
         visible: false
         width: 170
-        height: Math.min(300, slots.length * 30 + 8)
+        height: Math.min(300, Controller.portSlotModel.count * 30 + 8)
         radius: 8
         color: "white"
         border.color: "#dfe3ea"
@@ -244,9 +243,9 @@ Item {
             anchors.fill: parent
             anchors.margins: 4
             clip: true
-            model: portList.slots
+            model: Controller.portSlotModel
             delegate: Rectangle {
-                objectName: "portEntry_" + modelData.qPort
+                objectName: "portEntry_" + model.qPort
                 width: ListView.view.width
                 height: 30
                 radius: 6
@@ -254,9 +253,9 @@ Item {
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
                     x: 10
-                    text: modelData.qPort + (modelData.qUsed ? qsTr("(used)") : !modelData.qUsable ? qsTr("(unusable)")
-                                                                                                   : qsTr("(free)"))
-                    color: modelData.qUsed || !modelData.qUsable ? "#a5adba" : "#333333"
+                    text: model.qPort + (model.qUsed ? qsTr("(used)") : !model.qUsable ? qsTr("(unusable)")
+                                                                       : qsTr("(free)"))
+                    color: model.qUsed || !model.qUsable ? "#a5adba" : "#333333"
                     font.pixelSize: 13
                 }
                 MouseArea {
@@ -264,8 +263,8 @@ Item {
                     anchors.fill: parent
                     hoverEnabled: true
                     onClicked: {
-                        const port = modelData.qPort
-                        const usable = modelData.qUsable
+                        const port = model.qPort
+                        const usable = model.qUsable
                         root.closeMenu()
                         root.portChosen(port, usable)
                     }

@@ -6,8 +6,8 @@ import Qt.Controller 1.0
 // the line, today and favourite views. Rows report clicks; the owner decides what follows.
 Item {
     id: root
-    // Records (ProxyServerInfo) to show; replaced whole when a view is re-read.
-    property var records: []
+    // The records (ProxyServerInfo) to show: one of the Controller's list models.
+    property var model: null
     // Column keys in order: ProxyIP, Ping, Country, State, City, ZIP, ISP, BindType, BindTime,
     // BindPort, Available, Online, Remark.
     property var columns: []
@@ -15,12 +15,31 @@ Item {
     property bool maskIp: false
     property alias currentIndex: list.currentIndex
     property alias view: list
+    // The current row's IP: the row stays current wherever a refresh moves it.
+    property string currentIp: ""
 
     signal rowClicked(int index, var record, int button, real x, real y)
-
-    // A new list has no current row.
-    onRecordsChanged: list.currentIndex = -1
     signal remarkClicked(int index, var record)
+
+    function select(row) {
+        list.currentIndex = row
+        currentIp = row >= 0 && model ? model.keyAt(row) : ""
+    }
+    function clearSelection() {
+        select(-1)
+    }
+    function restoreSelection() {
+        list.currentIndex = model && currentIp !== "" ? model.indexOf(currentIp) : -1
+    }
+    // Another list has no current row.
+    onModelChanged: clearSelection()
+    Connections {
+        target: root.model
+        function onRowsInserted() { Qt.callLater(root.restoreSelection) }
+        function onRowsRemoved() { Qt.callLater(root.restoreSelection) }
+        function onRowsMoved() { Qt.callLater(root.restoreSelection) }
+        function onModelReset() { Qt.callLater(root.restoreSelection) }
+    }
 
     readonly property var titles: ({
         "ProxyIP": qsTr("ProxyIP"), "Ping": qsTr("Ping"), "Country": qsTr("Country"), "State": qsTr("State"),
@@ -114,14 +133,15 @@ Item {
         anchors.margins: 6
         clip: true
         currentIndex: -1
-        model: root.records
+        model: root.model
         boundsBehavior: Flickable.StopAtBounds
         ScrollBar.vertical: ScrollBar {}
 
         delegate: Rectangle {
             id: row
             objectName: root.objectName + "_row" + index
-            readonly property var record: modelData
+            // Asked of the model whenever the row changes; a role's copy could outlive the record.
+            readonly property var record: model.qIp !== undefined ? root.model.get(index) : null
             readonly property int rowIndex: index
             readonly property bool lit: ListView.isCurrentItem || rowMouse.containsMouse
             width: list.width
@@ -135,7 +155,7 @@ Item {
                 hoverEnabled: true
                 acceptedButtons: Qt.LeftButton | Qt.RightButton
                 onClicked: {
-                    list.currentIndex = index
+                    root.select(index)
                     const p = mapToItem(root, mouse.x, mouse.y)
                     root.rowClicked(index, row.record, mouse.button, p.x, p.y)
                 }

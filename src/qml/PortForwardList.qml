@@ -4,7 +4,8 @@ import Qt.Controller 1.0
 import Qt.Clipboard 1.0
 
 // Every bound port of the local range with copy and free actions (the per-program proxy's port
-// is not shown). The list is read once when the overlay opens.
+// is not shown). The list is built when the overlay opens; rows follow their slots and go with
+// those a new range drops.
 DialogFrame {
     id: root
     objectName: "portForwardDialog"
@@ -13,8 +14,7 @@ DialogFrame {
     panelHeight: 620
 
     readonly property string localIp: Controller.getLocalIp()
-    readonly property int programPort: Controller.getPortForProgrameProxy()
-    property var slots: Controller.getPortForwordList().filter(function (s) { return s.qPort !== root.programPort })
+    Component.onCompleted: Controller.portForwardModel.refresh()
 
     Clipboard { id: clipboard }
 
@@ -93,13 +93,14 @@ DialogFrame {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
         clip: true
-        model: root.slots
+        model: Controller.portForwardModel
         ScrollBar.vertical: ScrollBar {}
         delegate: Rectangle {
             id: row
-            objectName: "forwardRow_" + modelData.qPort
-            readonly property var slot: modelData
-            readonly property var line: slot.qUsed ? slot.qLineInfo : null
+            objectName: "forwardRow_" + model.qPort
+            // Asked of the model whenever the row changes; a role's copy could outlive the slot.
+            readonly property var slot: model.qPort !== undefined ? Controller.portForwardModel.get(index) : null
+            readonly property var line: slot && slot.qUsed ? slot.qLineInfo : null
             width: list.width
             height: 34
             radius: 6
@@ -107,14 +108,14 @@ DialogFrame {
             Row {
                 anchors.verticalCenter: parent.verticalCenter
                 Text { width: 150; text: root.localIp; color: "#333333"; font.pixelSize: 12; elide: Text.ElideRight }
-                Text { width: 80; text: row.slot.qPort; color: "#333333"; font.pixelSize: 12 }
+                Text { width: 80; text: model.qPort; color: "#333333"; font.pixelSize: 12 }
                 Text {
                     width: 80
-                    text: row.slot.qUsed ? qsTr("Used") : qsTr("Free")
-                    color: row.slot.qUsed ? "#3C7FFF" : "#55687D"
+                    text: model.qUsed ? qsTr("Used") : qsTr("Free")
+                    color: model.qUsed ? "#3C7FFF" : "#55687D"
                     font.pixelSize: 12
                 }
-                Text { width: 120; text: row.slot.qUsed ? row.slot.qPlanType : ""; color: "#333333"; font.pixelSize: 12 }
+                Text { width: 120; text: model.qUsed ? model.qPlanType : ""; color: "#333333"; font.pixelSize: 12 }
                 Text { width: 150; text: row.line ? row.line.qIp : ""; color: "#333333"; font.pixelSize: 12 }
                 Text {
                     width: 150
@@ -127,8 +128,8 @@ DialogFrame {
                     width: 100
                     height: 26
                     DTNorButton {
-                        objectName: "forwardFree_" + row.slot.qPort
-                        visible: row.slot.qUsed
+                        objectName: "forwardFree_" + model.qPort
+                        visible: model.qUsed
                         width: 64
                         height: 26
                         pixelSize: 12
@@ -138,7 +139,7 @@ DialogFrame {
                         textColor: "#ff5764"
                         borderColor: "#ff5764"
                         onClicked: {
-                            Controller.freeOneProxyPort(row.slot.qPort)
+                            Controller.freeOneProxyPort(model.qPort)
                             root.toast(qsTr("Free Success!"))
                         }
                     }
@@ -147,16 +148,16 @@ DialogFrame {
                     width: 90
                     height: 26
                     DTNorButton {
-                        objectName: "forwardCopy_" + row.slot.qPort
-                        visible: row.slot.qUsed
+                        objectName: "forwardCopy_" + model.qPort
+                        visible: model.qUsed
                         width: 64
                         height: 26
                         pixelSize: 12
                         btText: qsTr("Copy")
                         onClicked: {
-                            clipboard.setText(root.localIp + ":" + row.slot.qPort)
+                            clipboard.setText(root.localIp + ":" + model.qPort)
                             root.toast(qsTr("Copy Success!"))
-                            Controller.checkPortStatus(row.slot.qPort)
+                            Controller.checkPortStatus(model.qPort)
                         }
                     }
                 }

@@ -10,11 +10,13 @@
 #include "proxyserverinfo.h"
 #include "qmllanguage.h"
 #include "qmlregistration.h"
+#include "recordlistmodel.h"
 #include "userinfo.h"
 #include "windowdriver.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QJSValue>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -43,12 +45,16 @@ private slots:
     void favouritesAddRemarkRemove();
     void searchBarRules();
     void apiPageLink();
+    void todaySelectionSurvivesARefresh();
+    void searchAfterTheRangeShrinksUnderTheForwardList();
     void closeHidesAndExitStops();
 
 private:
     bool invoke(const char* function);
     // Records shown by a view ("lineView", "todayView", ...).
     QList<ProxyServerInfo*> records(const QString& view) const;
+    // IP of a view's current row, empty without one.
+    QString currentIp(const QString& view) const;
     // Picks `text` from a suggestion box's list; false when the list does not offer it.
     bool pick(const QString& box, const QString& text);
     // Right-click on the first row of a view, then a menu item; waits for the bind result.
@@ -331,14 +337,21 @@ void TestWindow::closeHidesAndExitStops()
 QList<ProxyServerInfo*> TestWindow::records(const QString& view) const
 {
     QList<ProxyServerInfo*> out;
-    const QVariant value = m_ui.property(view, "records");
-    for (const QVariant& v : value.toList())
-        out << qobject_cast<ProxyServerInfo*>(v.value<QObject*>());
-    if (out.isEmpty()) {
-        for (QObject* o : value.value<QList<QObject*>>())
+    const QVariant value = m_ui.property(view, "model");
+    QObject* object
+        = value.userType() == qMetaTypeId<QJSValue>() ? value.value<QJSValue>().toQObject() : value.value<QObject*>();
+    if (auto* model = qobject_cast<RecordListModel*>(object)) {
+        for (QObject* o : model->records())
             out << qobject_cast<ProxyServerInfo*>(o);
     }
     return out;
+}
+
+QString TestWindow::currentIp(const QString& view) const
+{
+    const int row = m_ui.property(view + "_list", "currentIndex").toInt();
+    const QList<ProxyServerInfo*> shown = records(view);
+    return row >= 0 && row < shown.size() && shown.at(row) ? shown.at(row)->getIp() : QString();
 }
 
 bool TestWindow::pick(const QString& box, const QString& text)
@@ -653,6 +666,82 @@ void TestWindow::apiPageLink()
     reply->deleteLater();
     QCOMPARE(addresses.size(), 2);
     QVERIFY(m_ui.click("pageProxyList"));
+}
+
+void TestWindow::todaySelectionSurvivesARefresh()
+{
+    QVERIFY(m_ui.click("tabS5"));
+    QVERIFY(m_ui.click("pageTodayList"));
+    QTRY_VERIFY_WITH_TIMEOUT(records("todayView").size() > 1, 10000);
+    // Not the first row: a view that starts over at row 0 must not pass.
+    const int row = std::min(int(records("todayView").size()) - 1, 3);
+    const QString ip = records("todayView").at(row)->getIp();
+    QVERIFY(m_ui.click(QStringLiteral("todayView_row%1").arg(row)));
+    QTRY_COMPARE(currentIp("todayView"), ip);
+
+    // The Refresh button: the service's today list is fetched and merged again.
+    resetToast();
+    QSignalSpy today(m_c, &Controller::getTodayListStatus);
+    QVERIFY(m_ui.click("refreshButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(today.count() >= 2, 10000);
+    QVERIFY(today.first().at(0).toBool());
+    QTRY_VERIFY_WITH_TIMEOUT(toast() == "Refresh todaylist success", 10000);
+    QTest::qWait(200);
+    QCOMPARE(currentIp("todayView"), ip);
+    m_ui.shot("today_selection_kept");
+}
+
+void TestWindow::searchAfterTheRangeShrinksUnderTheForwardList()
+{
+    QVERIFY(m_ui.click("tabS5"));
+    QVERIFY(m_ui.click("pageProxyList"));
+    QSignalSpy lines(m_c, &Controller::getLineListStatus);
+    QVERIFY(m_ui.click("searchButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 10000);
+    QVERIFY(lines.takeFirst().at(0).toBool());
+    QTRY_VERIFY(!records("lineView").isEmpty());
+
+    // The forward list shows the slots at the end of the range, then closes.
+    const int start = m_c->getStartPort();
+    const int fewer = m_c->getPortNum() - 2;
+    QVERIFY(m_ui.click("portForwardButton"));
+    QTRY_VERIFY(m_ui.shown("portForwardDialog"));
+    QTRY_VERIFY(m_ui.item(QStringLiteral("forwardRow_%1").arg(start + fewer + 1)));
+    m_ui.key(Qt::Key_Escape);
+    QTRY_VERIFY(!m_ui.shown("portForwardDialog"));
+
+    // Fewer ports from the same start: the last slots are deleted.
+    QVERIFY(m_ui.click("tabSettings"));
+    QTRY_VERIFY(m_ui.shown("settingsPage"));
+    QVERIFY(m_ui.type("settingsBeginPort_input", QString::number(start)));
+    QVERIFY(m_ui.type("settingsPortNumber_input", QString::number(fewer)));
+    QVERIFY(m_ui.click("settingsUsed"));
+    QTRY_COMPARE(m_c->getPortNum(), fewer);
+    QTRY_COMPARE(m_c->getPortRange(), QStringLiteral("%1-%2").arg(start).arg(start + fewer - 1));
+    QTest::qWait(100);
+
+    // A new search replaces the lines, asking who still shows the old ones: the client answers.
+    QVERIFY(m_ui.click("tabS5"));
+    QVERIFY(m_ui.click("pageProxyList"));
+    resetToast();
+    QVERIFY(m_ui.click("searchButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 10000);
+    QVERIFY(lines.first().at(0).toBool());
+    QTRY_VERIFY_WITH_TIMEOUT(toast() == "Refresh proxylist success", 10000);
+    QTRY_VERIFY(!records("lineView").isEmpty());
+
+    // The forward list opens again over the smaller range.
+    QVERIFY(m_ui.click("portForwardButton"));
+    QTRY_VERIFY(m_ui.shown("portForwardDialog"));
+    QTRY_VERIFY(m_ui.shown(QStringLiteral("forwardRow_%1").arg(start + fewer - 1)));
+    // Past the range only lines still bound there show, no free slot.
+    for (int port = start + fewer; port < start + fewer + 2; ++port) {
+        if (m_ui.shown(QStringLiteral("forwardRow_%1").arg(port)))
+            QVERIFY(m_ui.shown(QStringLiteral("forwardFree_%1").arg(port)));
+    }
+    m_ui.shot("port_forward_after_shrink");
+    m_ui.key(Qt::Key_Escape);
+    QTRY_VERIFY(!m_ui.shown("portForwardDialog"));
 }
 
 QTEST_MAIN(TestWindow)
