@@ -9,10 +9,11 @@ RecordListModel::RecordListModel(const QMetaObject& type, const QByteArray& keyP
     , m_type(type)
     , m_keyProperty(keyProperty)
 {
-    m_roleNames.insert(RecordRole, QByteArrayLiteral("record"));
     for (int i = type.propertyOffset(); i < type.propertyCount(); ++i) {
         const QMetaProperty property = type.property(i);
-        const int role = RecordRole + 1 + (i - type.propertyOffset());
+        if (QMetaType::typeFlags(property.userType()) & QMetaType::PointerToQObject)
+            continue;
+        const int role = Qt::UserRole + (i - type.propertyOffset());
         m_roleNames.insert(role, property.name());
         if (property.hasNotifySignal())
             m_signalRoles[property.notifySignalIndex()].append(role);
@@ -174,11 +175,9 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const
     QObject* record = m_rows.at(index.row()).record.data();
     if (!record)
         return QVariant();
-    if (role == RecordRole)
-        return QVariant::fromValue(record);
-    const int property = m_type.propertyOffset() + role - RecordRole - 1;
-    if (role <= RecordRole || property >= m_type.propertyCount())
+    if (!m_roleNames.contains(role))
         return QVariant();
+    const int property = m_type.propertyOffset() + role - Qt::UserRole;
     return m_type.property(property).read(record);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // A list model over QObject records of one type, for the QML views. One role per property of the
-// record type, named as QML names it (qIp, qPing, ...), plus "record" (the object itself).
+// record type, named as QML names it (qIp, qPing, ...). Properties that point at other objects get
+// no role, and the record itself is asked for with get(row): a view must never keep a copy of a
+// pointer that outlives the object.
 //
 // The model never owns a record: it holds each one weakly, and the row of a record that its owner
 // deletes goes at once. A refresh compares the new records with the rows by their key property
@@ -36,8 +38,6 @@ public:
     Q_INVOKABLE QString keyAt(int row) const;
     QList<QObject*> records() const;
     int count() const { return m_rows.size(); }
-
-    static constexpr int RecordRole = Qt::UserRole;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
