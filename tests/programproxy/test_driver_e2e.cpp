@@ -314,6 +314,7 @@ void TestDriverE2E::stopWithoutHelperFreesTheProgramPortLocally()
     auto* line = new ProxyServerInfo;
     line->setIp("127.0.9.9");
     line->setBindPort(programPort);
+    c->savedLists()->adopt(line);
     c->savedLists()->list(Kind::Today, Plan::S5).append(line);
     slot->setUsed(true);
     slot->setPlanType("S5");
