@@ -54,8 +54,8 @@ void Controller::initModels()
     };
     connect(this, &Controller::getLineListStatus, this, [this]() { m_lineModel->refresh(); });
     connect(this, &Controller::getResiTrafficListStatus, this, [this]() { m_resiLineModel->refresh(); });
-    for (auto signal : { &Controller::getTodayListStatus, &Controller::getTodayResiTrafficStatus,
-             &Controller::getTodayUnlimitListStatus })
+    // The unlimited today list has no view.
+    for (auto signal : { &Controller::getTodayListStatus, &Controller::getTodayResiTrafficStatus })
         connect(this, signal, this, refreshToday);
     for (auto signal : { &Controller::getFavouriteListStatus, &Controller::setFavouriteStatus,
              &Controller::setDislikeStatus, &Controller::setFavouriteRemarkStatus })
