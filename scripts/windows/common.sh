@@ -37,3 +37,27 @@ step() {
     fi
     echo "[$(date +%H:%M:%S)] $name done in $((SECONDS - t0)) s"
 }
+
+# The Debian packages among the arguments that are not installed, one a line.
+missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+
+# Installs the packages among the arguments that are missing (as root or through sudo); an
+# ":i386" package brings the i386 architecture in first.
+install_packages() {
+    local missing sudo=""
+    mapfile -t missing < <(missing_packages "$@")
+    [ ${#missing[@]} -eq 0 ] && return 0
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    echo "installing ${missing[*]}"
+    if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
